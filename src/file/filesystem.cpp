@@ -5,6 +5,24 @@
 
 namespace ombrix::file {
 
+namespace {
+
+// Whether a relative path may name something outside the directory it is joined to.
+bool LeavesDirectory(const std::string& relative) {
+  if (relative.empty() || relative.front() == '/') return true;
+  std::size_t start = 0;
+  while (start <= relative.size()) {
+    std::size_t end = relative.find('/', start);
+    if (end == std::string::npos) end = relative.size();
+    const std::string element = relative.substr(start, end - start);
+    if (element == "." || element == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
 Filesystem::Filesystem() : context(std::make_shared<OperationContext>()) {}
 
 std::string Filesystem::Join(const std::string& a, const std::string& b) { return JoinPath(a, b); }
@@ -32,9 +50,8 @@ bool Filesystem::RemoveFile(const std::string& directory, const std::string& nam
   const bool result = Remove(directory, name, false, useContext);
   try {
     for (std::string rel = ParentPath(name); !rel.empty(); rel = ParentPath(rel)) {
-      // Never climb out of `directory` through "." or ".." elements or a rooted name.
-      const std::string last = rel.substr(rel.find_last_of('/') == std::string::npos ? 0 : rel.find_last_of('/') + 1);
-      if (rel == "/" || last == "." || last == "..") break;
+      // Never climb out of `directory` through ".." elements or a rooted name.
+      if (LeavesDirectory(rel)) break;
       const std::string folder = Join(directory, rel);
       if (!IsDirectoryEmpty(folder, false) || !Remove(folder, false, useContext)) break;
     }
