@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
+#include <filesystem>
 #include <csignal>
 #include <thread>
 #include <vector>
@@ -102,6 +104,17 @@ TEST_F(MemoryMapViewTest, ProcessFetchAndFlushSeeTheWholeRange) {
   EXPECT_EQ(ReadAll(dir.path() / "f").substr(100), update);
 }
 
+TEST_F(MemoryMapViewTest, WritesAndMappedBytesAreTheSameBytes) {
+  auto file = OpenWith(Pattern(3 * page));
+  auto view = file->Map(page - 2, 2 * page + 1);
+  const std::string update = Pattern(view->Size(), 4);
+  view->Write(update.data(), view->Size());
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(view->GetData()), view->Size()), update);
+  std::memcpy(view->GetData(), "in place", 8);
+  view->Flush();
+  EXPECT_EQ(ReadAll(dir.path() / "f").substr(page - 2, 8), "in place");
+}
+
 TEST_F(MemoryMapViewTest, ViewOutlivesItsFile) {
   auto file = OpenWith(Pattern(100));
   auto view = file->Map(0, 99);
@@ -120,6 +133,7 @@ TEST_F(MemoryMapViewTest, FaultOnTruncatedFileIsInvalidMap) {
   EXPECT_THROW(view->Read(buffer.data(), 4096), InvalidMapException);
   EXPECT_EQ(view->GetPosition(), 2u * page);
   EXPECT_THROW(view->Write(buffer.data(), 100), InvalidMapException);
+  EXPECT_EQ(std::filesystem::file_size(dir.path() / "f"), 0u);  // not grown back
   EXPECT_THROW(view->Fetch(), InvalidMapException);
   EXPECT_THROW(view->Process([](std::uint8_t* data, std::uint32_t size) {
     volatile std::uint8_t sink = data[size - 1];

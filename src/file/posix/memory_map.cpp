@@ -12,24 +12,25 @@
 namespace ombrix::file::posix {
 
 MemoryMap::MemoryMap(int fd, std::shared_ptr<OperationContext> context) : context_(std::move(context)) {
-  fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-  if (fd_ < 0) {
+  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) {
     ThrowForErrno(errno);
     throw UnknownException();
   }
+  descriptor_ = std::make_shared<FileDescriptor>(copy);
 }
 
 MemoryMap::~MemoryMap() {
   try {
     ContextGuard hold(context_);
-    ::close(fd_);
+    descriptor_.reset();
   } catch (...) {
-    ::close(fd_);
+    descriptor_.reset();
   }
 }
 
 std::shared_ptr<MemoryMappedData> MemoryMap::CreateView(std::uint64_t first, std::uint64_t last) {
-  return std::make_shared<MemoryMapView>(fd_, context_, first, last);
+  return std::make_shared<MemoryMapView>(descriptor_, context_, first, last);
 }
 
 }  // namespace ombrix::file::posix

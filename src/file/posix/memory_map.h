@@ -6,13 +6,14 @@
 
 #include "file/memory_mapped_data.h"
 #include "file/operation_context.h"
+#include "file/posix/file_descriptor.h"
 
 namespace ombrix::file::posix {
 
-// Guarantees: owns its own descriptor of the file (closed at destruction with the
-// context held), so views can be made from it for as long as it lives. Views do not
-// hold it; a view stays usable after the mapping object and the file are gone.
-// CreateView is thread-safe.
+// Guarantees: holds its own descriptor of the file, shared with the views it makes,
+// so a view stays usable after the mapping object and the file are gone (views do
+// not hold the mapping object). Destruction takes the context. CreateView is
+// thread-safe.
 class MemoryMap {
  public:
   // Duplicates `fd`; failure is reported with the mapped exception.
@@ -25,7 +26,7 @@ class MemoryMap {
   std::shared_ptr<MemoryMappedData> CreateView(std::uint64_t first, std::uint64_t last);
 
  private:
-  int fd_ = -1;
+  std::shared_ptr<FileDescriptor> descriptor_;
   std::shared_ptr<OperationContext> context_;
 };
 
