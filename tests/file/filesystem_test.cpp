@@ -168,13 +168,6 @@ TEST_F(FilesystemTest, UserFoldersComeFromTheInjectedEnvironment) {
   EXPECT_EQ(nothing.GetDesktopPath(), "");
 }
 
-TEST_F(FilesystemTest, OpenFileSharesTheContextOnlyWhenAsked) {
-  auto with = filesystem.OpenFile(dir.str(), "f", OpenMode::OpenAlways, true, 0, 99);
-  auto without = filesystem.OpenFile(dir.str(), "f", OpenMode::OpenAlways, false, 0, 99);
-  EXPECT_EQ(with->context, filesystem.GetContext(""));
-  EXPECT_EQ(without->context, nullptr);
-}
-
 TEST_F(FilesystemTest, GetVolumeFindsTheMountHoldingThePath) {
   fs::create_directories(At("mnt/usb/sub"));
   const std::string mountInfo =

@@ -24,14 +24,6 @@ TEST(VolumeClassify, OnlyExactNamesHaveAKind) {
   EXPECT_EQ(volume.ClassifyFileSystem("ext4"), FileSystemKind::Other);
 }
 
-TEST(VolumeClassify, LinuxNamesAreTranslated) {
-  EXPECT_EQ(posix::VolumeImpl::TranslateFileSystemName("vfat"), "FAT32");
-  EXPECT_EQ(posix::VolumeImpl::TranslateFileSystemName("exfat"), "exFAT");
-  EXPECT_EQ(posix::VolumeImpl::TranslateFileSystemName("ntfs3"), "NTFS");
-  EXPECT_EQ(posix::VolumeImpl::TranslateFileSystemName("fuseblk"), "NTFS");
-  EXPECT_EQ(posix::VolumeImpl::TranslateFileSystemName("ext4"), "ext4");
-}
-
 TEST(MountTable, ParsesOptionalFieldsAndEscapes) {
   auto table = posix::MountTable::Parse(
       "36 35 98:0 /mnt1 /mnt/parent rw,noatime master:1 shared:2 - ext3 /dev/root rw\n"
@@ -99,11 +91,6 @@ TEST_F(VolumeTest, RemovedVolumeMakesEveryQueryInaccessible) {
   EXPECT_THROW(stick.SupportsSparseFiles(), InaccessibleException);
   fs::remove(dir.path() / "mountinfo");
   EXPECT_THROW(Volume("/").GetFileSystemName(), InaccessibleException);
-}
-
-TEST(VolumeOnThisMachine, RootVolumeAnswers) {
-  posix::VolumeImpl root("/", "");
-  EXPECT_FALSE(root.GetFileSystemName().empty());
 }
 
 }  // namespace
