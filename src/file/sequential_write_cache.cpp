@@ -29,10 +29,23 @@ SequentialWriteCache::SequentialWriteCache(std::shared_ptr<SharedFile> file, std
       monitor(std::move(monitor)),
       timeoutSeconds(timeoutSeconds) {
   if (!this->monitor) throw std::invalid_argument("SequentialWriteCache constructor received null monitor");
-  // calloc hands out zeroed pages without touching them, so a large range costs
-  // nothing until it is written.
-  buffer.reset(static_cast<std::uint8_t*>(std::calloc(Size(), 1)));
+  // The buffer reads as zero-filled from the start, but is zeroed only where a byte
+  // is seen before it is written (see Define): a chunk is normally written whole,
+  // and zeroing it first would cost a third pass over its memory.
+  buffer.reset(static_cast<std::uint8_t*>(std::malloc(Size())));
   if (!buffer) throw BadAllocation();
+}
+
+void SequentialWriteCache::Define(std::uint32_t end) {
+  if (end <= defined) return;
+  std::memset(buffer.get() + defined, 0, end - defined);
+  defined = end;
+}
+
+void SequentialWriteCache::Fill(std::uint32_t at, const void* data, std::uint32_t count) {
+  Define(at);
+  std::memcpy(buffer.get() + at, data, count);
+  defined = std::max(defined, at + count);
 }
 
 void SequentialWriteCache::EnsureLoaded() {
@@ -40,6 +53,9 @@ void SequentialWriteCache::EnsureLoaded() {
 }
 
 void SequentialWriteCache::Fetch() {
+  // Loading again would overwrite bytes already written to the cache with the
+  // file's older ones.
+  if (loaded) return;
   if (file == nullptr || lowerBound >= file->GetSize()) {
     loaded = true;
     return;
@@ -54,7 +70,7 @@ void SequentialWriteCache::Fetch() {
       const auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, kMaxRead));
       const std::uint32_t got = file->Read(block, want);
       if (got == 0) break;
-      std::memcpy(buffer.get() + cursor, block, got);
+      Fill(cursor, block, got);
       cursor += got;
       remaining -= got;
     }
@@ -68,14 +84,17 @@ void SequentialWriteCache::Fetch() {
 
 std::uint8_t* SequentialWriteCache::GetData() {
   EnsureLoaded();
+  Define(Size());
   return buffer.get();
 }
 
 std::uint8_t* SequentialWriteCache::Take(std::uint32_t count) {
   EnsureLoaded();
   if (count == 0) return nullptr;
-  std::uint8_t* address = buffer.get() + CheckedCursor(count);
-  cursor += count;
+  const std::uint32_t at = CheckedCursor(count);
+  Define(at + count);
+  cursor = at + count;
+  std::uint8_t* address = buffer.get() + at;
   return address;
 }
 
@@ -84,6 +103,7 @@ std::uint32_t SequentialWriteCache::Read(void* buffer_, std::uint32_t count) {
   const std::uint32_t n = std::min(count, kMaxRead);
   if (n == 0) return 0;
   const std::uint32_t at = CheckedCursor(n);
+  Define(at + n);
   std::memcpy(buffer_, buffer.get() + at, n);
   cursor = at + n;
   return n;
@@ -93,13 +113,14 @@ std::uint32_t SequentialWriteCache::Write(const void* data, std::uint32_t count)
   EnsureLoaded();
   if (count == 0) return 0;
   const std::uint32_t at = CheckedCursor(count);
-  std::memcpy(buffer.get() + at, data, count);
+  Fill(at, data, count);
   cursor = at + count;
   return count;
 }
 
 void SequentialWriteCache::Process(const Callable& callable) {
   EnsureLoaded();
+  Define(Size());
   callable(buffer.get(), Size());
 }
 
@@ -119,6 +140,7 @@ void SequentialWriteCache::Flush() {
   // Bytes that were never loaded would overwrite the file's existing bytes with
   // zeros: load them first.
   EnsureLoaded();
+  Define(Size());
   WaitForPredecessors();
   {
     ContextGuard hold(context);

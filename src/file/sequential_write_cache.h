@@ -44,9 +44,15 @@ class SequentialWriteCache : public MemoryMappedData {
     void operator()(std::uint8_t* block) const { std::free(block); }
   };
   void EnsureLoaded();
+  // Zeroes the bytes from `defined` up to `end`, so that they read as zero.
+  void Define(std::uint32_t end);
+  // Copies `count` bytes to offset `at`, zeroing any gap before it first.
+  void Fill(std::uint32_t at, const void* data, std::uint32_t count);
   void WaitForPredecessors();
 
   std::unique_ptr<std::uint8_t[], Free> buffer;
+  // Bytes [0, defined) of buffer hold their content; the rest is not yet zeroed.
+  std::uint32_t defined = 0;
   bool loaded = false;
   std::shared_ptr<SharedFile> file;
   std::shared_ptr<OperationContext> context;

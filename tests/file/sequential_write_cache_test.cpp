@@ -53,6 +53,33 @@ TEST_F(SequentialWriteCacheTest, RangeStraddlingTheEndLoadsTheExistingPrefix) {
   EXPECT_EQ(cache->GetPosition(), 5000u);  // the load keeps the cursor
 }
 
+TEST_F(SequentialWriteCacheTest, FetchAfterWritesKeepsTheWrittenBytes) {
+  auto file = Open(Pattern(300));
+  auto cache = file->CreateWriteCache(200, 399, 0);
+  cache->Write("new", 3);
+  cache->Fetch();
+  cache->Flush();
+  EXPECT_EQ(Content(), Pattern(300).substr(0, 200) + "new" + Pattern(300).substr(203) + std::string(100, '\0'));
+}
+
+TEST_F(SequentialWriteCacheTest, BytesNeverWrittenReadAsZero) {
+  auto file = Open();
+  auto cache = file->CreateWriteCache(0, 9999, 0);
+  cache->SetPosition(5000);
+  cache->Write("tail", 4);
+  cache->SetPosition(10);
+  cache->Write("head", 4);
+  std::string expected(10000, '\0');
+  expected.replace(10, 4, "head");
+  expected.replace(5000, 4, "tail");
+  char piece[8];
+  cache->SetPosition(4998);
+  cache->Read(piece, 8);
+  EXPECT_EQ(std::string(piece, 8), expected.substr(4998, 8));
+  cache->Flush();
+  EXPECT_EQ(Content(), expected);
+}
+
 TEST_F(SequentialWriteCacheTest, CursorRulesMatchTheView) {
   auto file = Open();
   auto cache = file->CreateWriteCache(100, 199, 0);
