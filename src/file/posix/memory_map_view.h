@@ -1,0 +1,55 @@
+// A window of a file mapped into memory, through which received bytes land in the
+// file directly.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "file/memory_mapped_data.h"
+#include "file/operation_context.h"
+#include "file/posix/file_descriptor.h"
+
+namespace ombrix::file::posix {
+
+// Guarantees: the bytes [lowerBound, upperBound] of the file are mapped shared and
+// writable for the life of the view; what is written through it is the file's
+// content (other readers of the file see it at once, and addresses from Take and
+// GetData show it). A range whose bytes no longer exist in the file (it was
+// truncated) is InvalidMapException on every access, never a crash: copies out of
+// the mapping are guarded against SIGBUS. Flush writes the range's dirty pages to
+// the device and waits for them; metadata and the device cache are left to
+// SharedFile::Flush. Fetch and Flush hold the OperationContext when there is one.
+// Destruction unmaps without flushing and without the context. Not thread-safe
+// otherwise (one user at a time).
+class MemoryMapView : public MemoryMappedData {
+ public:
+  // Maps [first, last] of the file open as `descriptor` (kept for Write and Flush).
+  // The mapping starts at first rounded down to the allocation granularity (the
+  // page size).
+  MemoryMapView(std::shared_ptr<FileDescriptor> descriptor, std::shared_ptr<OperationContext> context,
+                std::uint64_t first, std::uint64_t last);
+  ~MemoryMapView() override;
+
+  std::uint32_t Read(void* buffer, std::uint32_t count) override;
+  std::uint32_t Write(const void* buffer, std::uint32_t count) override;
+  std::uint8_t* Take(std::uint32_t count) override;
+  std::uint8_t* GetData() override;
+  void Process(const Callable& callable) override;
+  void Fetch() override;
+  void Flush() override;
+
+  // The platform's allocation granularity and page size (equal on Linux).
+  static std::uint32_t Granularity();
+
+ private:
+  // Whether the bytes [first, first + count) still exist in the file.
+  bool Exists(std::uint64_t first, std::uint32_t count) const;
+
+  std::shared_ptr<FileDescriptor> descriptor;
+  void* base = nullptr;  // start of the mapping; nullptr when not mapped
+  std::uint64_t length = 0;
+  std::uint32_t delta = 0;  // lowerBound modulo the granularity
+  std::shared_ptr<OperationContext> context;
+};
+
+}  // namespace ombrix::file::posix
