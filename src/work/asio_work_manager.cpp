@@ -44,10 +44,12 @@ AsioWorkManager::~AsioWorkManager() {
   if (impl_->drainOnDestruction) {
     impl_->guard.reset();
   } else {
-    impl_->context.stop();
+    Stop();
   }
   impl_->Join();
 }
+
+void AsioWorkManager::Stop() { impl_->context.stop(); }
 
 void AsioWorkManager::Drain() {
   impl_->guard.reset();

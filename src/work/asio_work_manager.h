@@ -33,6 +33,9 @@ class AsioWorkManager : public WorkManager {
   // Releases the keep-alive guard and waits until every queued handler ran and
   // every worker returned. Later posts are discarded at destruction.
   void Drain();
+  // Stops the queue without waiting: handlers not yet started never run, running
+  // ones finish, then the workers return. Later posts never run.
+  void Stop();
   unsigned GetThreadCount() const;
 
  private:
