@@ -66,9 +66,24 @@ void StandardWorkflow::InterruptRunning() {
 }
 
 bool StandardWorkflow::Start() {
+  {
+    std::lock_guard lock(lock_);
+    if (state_ != WorkflowState::NotStarted || starting_) return false;
+    starting_ = true;
+  }
+  // The root takes its composites' locks while queuing, and its leaves come back
+  // through Enqueue: the workflow's lock is not held meanwhile, so composite locks
+  // are always taken before the workflow's.
+  try {
+    root_->QueueAvailableWork(shared_from_this());
+  } catch (...) {
+    std::lock_guard lock(lock_);
+    starting_ = false;
+    throw;
+  }
   std::lock_guard lock(lock_);
-  if (state_ != WorkflowState::NotStarted) return false;
-  root_->QueueAvailableWork(shared_from_this());
+  starting_ = false;
+  if (state_ != WorkflowState::NotStarted) return true;  // cancelled meanwhile
   state_ = WorkflowState::Running;
   Dispatch();
   return true;

@@ -30,10 +30,10 @@ class WorkManager;
 //   leaf and call its Interrupt, under the workflow's lock.
 // - Cancel delivers the caller's status as the root's completion.
 // - One recursive lock guards the state; it is released before the retryable-error
-//   callbacks run and before Cancel notifies the root. Composites may hold their
-//   own locks when they call in (composite lock before workflow lock); the workflow
-//   never takes a composite's lock while holding its own, except while Start lets
-//   the root queue its first leaves, before anything runs.
+//   callbacks run, before Cancel notifies the root and while Start lets the root
+//   queue its first leaves. Composites may hold their own locks when they call in
+//   (composite lock before workflow lock); the workflow never takes a composite's
+//   lock while holding its own.
 class StandardWorkflow : public Workflow, public std::enable_shared_from_this<StandardWorkflow> {
  public:
   // Builds the workflow and spreads it over the tree (root->SetWorkflow).
@@ -82,6 +82,7 @@ class StandardWorkflow : public Workflow, public std::enable_shared_from_this<St
   std::unordered_set<std::shared_ptr<SimpleWork>> queuedWhileRunning_;
   const std::uint32_t maximumRunning_;
   WorkflowState state_ = WorkflowState::NotStarted;
+  bool starting_ = false;  // Start is letting the root queue its first leaves
   std::vector<WorkflowRetryableErrorCallback*> retryableErrorCallbacks_;
 };
 

@@ -66,27 +66,19 @@ TEST(AsioWorkManager, ExplicitDrainRunsEverythingBeforeDestruction) {
 }
 
 TEST(AsioWorkManager, ThrowingHandlersDoNotStopTheWorker) {
+  Signal after;  // outlives the worker that raises it
+  test::CompletionRecorder recorder;
   AsioWorkManager manager(1, true);
   WorkCompleteCallbackRoute throwing([](auto&, auto&) { throw std::runtime_error("callback"); });
   auto detached = TaskWork::Returning(WorkResult::Success);
   detached->AddCompleteCallback(&throwing);
+  detached->AddCompleteCallback(&recorder);  // after the throwing one: never reached
   manager.RunDetached(detached);
   manager.Post([] { throw 1; });
-  Signal after;
   manager.Post([&] { after.Notify(); });
   EXPECT_TRUE(after.Wait());
   EXPECT_EQ(detached->attempts, 1);
-}
-
-TEST(AsioWorkManager, RunDetachedDeliversCompletion) {
-  test::CompletionRecorder recorder;
-  AsioWorkManager manager(2, true);
-  auto work = TaskWork::Returning(WorkResult::Failure);
-  work->AddCompleteCallback(&recorder);
-  manager.RunDetached(work);
-  ASSERT_TRUE(recorder.WaitCount(1));
-  EXPECT_EQ(recorder.Entries()[0].status.result, WorkResult::Failure);
-  EXPECT_EQ(recorder.Entries()[0].work, work);
+  EXPECT_EQ(recorder.Count(), 0u);
 }
 
 TEST(AsioWorkManager, ThousandsOfPostsFromManyThreadsRunExactlyOnce) {

@@ -67,12 +67,6 @@ TEST(LimitedRetrySimpleWork, FailureIsNeverRetried) {
   EXPECT_EQ(work->GetRetryCount(), 0u);  // ShouldRetry is not even asked
 }
 
-TEST(SimpleWork, DoesNotRetryByDefault) {
-  auto work = TaskWork::Returning(WorkResult::RetryableError);
-  EXPECT_EQ(work->Run().result, WorkResult::RetryableError);
-  EXPECT_EQ(work->attempts, 1);
-}
-
 TEST(SimpleWork, StopRaisedBeforeRunSkipsTheTask) {
   auto work = TaskWork::Returning(WorkResult::Success);
   EXPECT_FALSE(work->RequestStop());

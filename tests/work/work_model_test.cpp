@@ -41,13 +41,6 @@ TEST(WorkStatus, DescribesResultAndRetryAndOnlyPresentData) {
   EXPECT_EQ(withData.get<std::string>("data.errorMessage"), "timed out");
 }
 
-TEST(WorkStatus, CopiesShareTheirData) {
-  WorkStatus original(WorkResult::Error, std::make_shared<WorkErrorData>("x"));
-  WorkStatus copy = original;
-  EXPECT_EQ(copy.data.get(), original.data.get());
-  EXPECT_FALSE(copy.retry);
-}
-
 TEST(WorkExceptionData, DescribesStandardExceptionByTypeAndWhat) {
   WorkExceptionData data(std::make_exception_ptr(std::runtime_error("disk on fire")));
   ptree tree;
@@ -80,15 +73,6 @@ TEST(WorkExceptionData, RethrowWithoutExceptionIsLogicError) {
   EXPECT_EQ(tree.get<std::string>("exception"), "std::logic_error");
 }
 
-TEST(WorkStatusData, ErrorDataMessageAndBaseDefault) {
-  WorkErrorData error("bad thing");
-  EXPECT_EQ(error.GetMessage(), "bad thing");
-  struct Plain : WorkStatusData {
-    void Describe(ptree&) const override {}
-  } plain;
-  EXPECT_EQ(plain.GetMessage(), "");
-}
-
 TEST(WorkCallbackRoutes, ForwardArgumentsAndThrowWhenEmpty) {
   auto work = NoOpWork::Create();
   std::shared_ptr<Work> seenWork;
@@ -112,9 +96,7 @@ TEST(WorkCallbackRoutes, ForwardArgumentsAndThrowWhenEmpty) {
 class OrderWorkflow : public Workflow {
  public:
   explicit OrderWorkflow(std::vector<std::string>& log) : log_(log) {}
-  void OnWorkComplete(const std::shared_ptr<Work>&, const WorkStatus&) override {
-    log_.push_back("workflow");
-  }
+  void OnWorkComplete(const std::shared_ptr<Work>&, const WorkStatus&) override { log_.push_back("workflow"); }
   bool Start() override { return false; }
   bool Pause() override { return false; }
   bool Resume() override { return false; }
