@@ -27,6 +27,7 @@ struct Observed {
   std::atomic<int> maxExecuting{0};
   std::atomic<int> overlaps{0};
   std::atomic<int> successes{0};
+  std::atomic<int> interrupted{0};
 };
 
 // A leaf that fails transiently a planned number of times (some within its in-place
@@ -55,7 +56,10 @@ class StressLeaf : public LimitedRetrySimpleWork {
  private:
   WorkStatus Attempt() {
     for (int i = 0; i < spin_; ++i) {
-      if (IsStopRequested()) return WorkStatus(WorkResult::Interrupted);
+      if (IsStopRequested()) {
+        ++observed_.interrupted;
+        return WorkStatus(WorkResult::Interrupted);
+      }
       std::this_thread::yield();
     }
     if (failuresLeft_ > 0) {
@@ -220,14 +224,15 @@ TEST(WorkflowStress, MixedTreeCompletesWithEveryLeafSucceedingOnce) {
   EXPECT_EQ(workflow->GetQueuedCount(), 0u);
   EXPECT_EQ(observed.overlaps, 0);
   EXPECT_LE(observed.maxExecuting, static_cast<int>(kMaximumRunning));
-  EXPECT_GT(retryableErrors, 0);  // some leaves spent their budget and waited for Retry
   for (const auto& leaf : builder.leaves) ASSERT_EQ(leaf->successes, 1);
   for (const auto& leaf : builder.restarting) ASSERT_EQ(leaf->successes, 1);
   EXPECT_EQ(observed.successes, static_cast<int>(builder.leaves.size()));
-  EXPECT_GT(pauses, 0);
+  // How much of the machinery the interleaving exercised (not asserted: it depends
+  // on thread timing).
   std::cout << builder.leaves.size() << " leaves, " << builder.restarting.size()
-            << " restarting sequences, " << pauses << " pauses, " << retryableErrors
-            << " retryable errors, at most " << observed.maxExecuting << " running\n";
+            << " restarting sequences, " << pauses << " pauses, " << observed.interrupted
+            << " tasks interrupted, " << retryableErrors << " retryable errors, at most "
+            << observed.maxExecuting << " running\n";
 }
 
 }  // namespace
