@@ -91,7 +91,10 @@ TEST_F(CompositeWorkTest, ParallelSucceedsOnlyAfterTheLastChild) {
 TEST_F(CompositeWorkTest, ParallelFailsAtOnceWithErrorCarryingTheChildData) {
   auto parallel = std::make_shared<ParallelWork>();
   auto slow = std::make_shared<GateWork>();
-  auto failing = TaskWork::Create([](TaskWork&) { return FailureWith("no such file"); });
+  auto failing = TaskWork::Create([&](TaskWork&) {
+    EXPECT_TRUE(slow->WaitEntered(1));
+    return FailureWith("no such file");
+  });
   parallel->AddChild(slow);
   parallel->AddChild(failing);
   Start(parallel);
