@@ -15,6 +15,7 @@
 #include "work/sequential_work.h"
 #include "work/standard_workflow.h"
 #include "work/test_works.h"
+#include "work/work_status_data.h"
 
 namespace ombrix {
 namespace {
@@ -162,6 +163,7 @@ class TreeBuilder {
   }
 
   int Uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+  std::mt19937& random() { return random_; }
 
   std::vector<std::shared_ptr<StressLeaf>> leaves;
   std::vector<std::shared_ptr<RestartingLeaf>> restarting;
@@ -233,6 +235,41 @@ TEST(WorkflowStress, MixedTreeCompletesWithEveryLeafSucceedingOnce) {
             << " restarting sequences, " << pauses << " pauses, " << observed.interrupted
             << " tasks interrupted, " << retryableErrors << " retryable errors, at most "
             << observed.maxExecuting << " running\n";
+}
+
+TEST(WorkflowStress, CancelMidRunStopsEverythingAndDeliversTheCallersStatus) {
+  for (std::uint32_t seed = 1; seed <= 5; ++seed) {
+    Observed observed;
+    TreeBuilder builder(observed, seed);
+    auto root = std::make_shared<ParallelWork>();
+    while (builder.leaves.size() < 600) root->AddChild(builder.Subtree(100, 0));
+    test::CompletionRecorder rootDone;
+    root->AddCompleteCallback(&rootDone);
+    AsioWorkManager executor(4, false);
+    auto workflow = StandardWorkflow::Create(root, executor, kMaximumRunning);
+    ASSERT_TRUE(workflow->Start());
+    const int cancelAfter = std::uniform_int_distribution<int>(0, 300)(builder.random());
+    ASSERT_TRUE(test::WaitUntil([&] {
+      if (workflow->IsWaitingRetry()) workflow->Retry();
+      return observed.successes >= cancelAfter || rootDone.Count() != 0;
+    }));
+    const WorkStatus cancelled(WorkResult::Error, std::make_shared<WorkErrorData>("cancelled"));
+    ASSERT_TRUE(workflow->Cancel(cancelled));
+    ASSERT_TRUE(test::WaitUntil([&] { return workflow->GetRunningCount() == 0; }));
+    const int successesAtRest = observed.successes;
+    const std::size_t queuedAtRest = workflow->GetQueuedCount();
+    EXPECT_FALSE(workflow->Resume());
+    EXPECT_FALSE(workflow->Retry());
+    EXPECT_EQ(workflow->GetRunningCount(), 0u);
+    EXPECT_EQ(workflow->GetQueuedCount(), queuedAtRest);
+    EXPECT_EQ(observed.successes, successesAtRest);
+    EXPECT_EQ(observed.overlaps, 0);
+    EXPECT_LE(observed.maxExecuting, static_cast<int>(kMaximumRunning));
+    for (const auto& leaf : builder.leaves) ASSERT_LE(leaf->successes, 1) << seed;
+    int cancelStatuses = 0;
+    for (const auto& entry : rootDone.Entries()) cancelStatuses += entry.status.data == cancelled.data;
+    EXPECT_EQ(cancelStatuses, 1) << seed;
+  }
 }
 
 }  // namespace
