@@ -1,0 +1,41 @@
+#include "work/work.h"
+
+#include <boost/property_tree/ptree.hpp>
+
+#include "work/composite_work.h"
+#include "work/workflow.h"
+
+namespace ombrix {
+
+Work::Work(WorkCompleteCallback* callback) {
+  if (callback != nullptr) completeCallbacks_.push_back(callback);
+}
+
+void Work::Describe(boost::property_tree::ptree&) const {}
+
+bool Work::ShouldRetry() { return false; }
+
+void Work::DescribeCompletion(const WorkStatus& status, boost::property_tree::ptree& tree) const {
+  Describe(tree);
+  status.Describe(tree.add_child("workStatus", boost::property_tree::ptree()));
+}
+
+void Work::SetParent(const std::shared_ptr<CompositeWork>& parent) { parent_ = parent; }
+
+void Work::SetWorkflow(const std::shared_ptr<Workflow>& workflow) {
+  workflow_ = workflow;
+  PropagateWorkflow(workflow);
+}
+
+void Work::AddCompleteCallback(WorkCompleteCallback* callback) {
+  if (callback != nullptr) completeCallbacks_.push_back(callback);
+}
+
+void Work::NotifyComplete(const WorkStatus& status) {
+  const std::shared_ptr<Work> self = Self();
+  if (const auto workflow = workflow_.lock()) workflow->OnWorkComplete(self, status);
+  for (WorkCompleteCallback* callback : completeCallbacks_) callback->OnWorkComplete(self, status);
+  if (const auto parent = parent_.lock()) parent->OnWorkComplete(self, status);
+}
+
+}  // namespace ombrix
