@@ -361,6 +361,12 @@ bool TestHttpServer::SendBody(Connection& connection, const Content& content, st
     file.seekg(static_cast<std::streamoff>(first));
     if (!file) return false;
   }
+  std::uint64_t generation;
+  {
+    // A release that comes after the body began counts, even before the stall.
+    std::lock_guard<std::mutex> guard(mutex_);
+    generation = stallGeneration_;
+  }
   std::string scratch;
   bool stallPending = behavior.stallAfterBytes.has_value();
   std::uint64_t sent = 0;
@@ -400,7 +406,6 @@ bool TestHttpServer::SendBody(Connection& connection, const Content& content, st
     if (stallPending && sent == *behavior.stallAfterBytes) {
       stallPending = false;
       std::unique_lock<std::mutex> lock(mutex_);
-      const std::uint64_t generation = stallGeneration_;
       ++stalled_;
       changed_.wait(lock, [&] { return stopping_ || stallGeneration_ != generation; });
       --stalled_;

@@ -89,7 +89,7 @@ class TestHttpServer {
   // Answers the path by calling `handler` (on a server thread) with the request.
   void SetHandler(const std::string& path, std::function<Reply(const RecordedRequest&)> handler);
 
-  // Lets every stalled response go on with the rest of its body.
+  // Lets every response whose body has begun go on past its stall.
   void ReleaseStalls();
   // Responses that are stalled right now.
   std::size_t StalledCount() const;
