@@ -1,18 +1,8 @@
 #include "file/bounded_data.h"
 
-#include <new>
-
 #include "file/file_exceptions.h"
 
 namespace ombrix::file {
-
-namespace {
-// std::bad_alloc whose text is "bad allocation" on every standard library.
-class BadAllocation : public std::bad_alloc {
- public:
-  const char* what() const noexcept override { return "bad allocation"; }
-};
-}  // namespace
 
 void BoundedData::CheckBounds(std::uint64_t first, std::uint64_t last) const {
   if (!(lowerBound <= first && first <= last && last <= upperBound)) throw OutOfBoundsException();

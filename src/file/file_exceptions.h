@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <new>
 
 namespace ombrix::file {
 
@@ -19,5 +20,12 @@ class InUseException : public Exception {};
 class InvalidMapException : public Exception {};
 class OutOfBoundsException : public Exception {};
 class UnknownException : public Exception {};
+
+// The standard allocation failure, with the text "bad allocation" on every standard
+// library: raised for spans that do not fit 32 bits and for memory shortage.
+class BadAllocation : public std::bad_alloc {
+ public:
+  const char* what() const noexcept override { return "bad allocation"; }
+};
 
 }  // namespace ombrix::file
