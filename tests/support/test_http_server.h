@@ -54,7 +54,7 @@ struct Reply {
   int status = 200;
   std::string body;
   std::string contentType = "application/octet-stream";
-  std::vector<std::pair<std::string, std::string>> headers;
+  std::vector<std::pair<std::string, std::string>> headers{};
 };
 
 // Guarantees: listens from construction on 127.0.0.1 with a port chosen by the
