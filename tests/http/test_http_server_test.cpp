@@ -45,6 +45,19 @@ TEST(TestHttpServer, FoldersHandlersAndUnsatisfiableRanges) {
   EXPECT_EQ(1u, server.RequestCount("/geo"));
 }
 
+TEST(TestHttpServer, RecordsLargePostBodies) {
+  ombrix::test::TestHttpServer server;
+  CollectingWriter writer;
+  RequestOptions options(server.Url("/events"), writer);
+  options.method = RequestOptions::kPost;
+  options.body = test::PatternContent(3 << 20);  // large enough for "Expect: 100-continue"
+  EXPECT_EQ(State::Complete, CurlRequest(options, std::make_shared<EmptyProxy>()).Perform().state);
+  auto posts = server.RequestsFor("/events");
+  ASSERT_EQ(1u, posts.size());
+  EXPECT_TRUE(posts[0].body == options.body);
+  EXPECT_EQ("100-continue", posts[0].Header("Expect"));
+}
+
 // Destruction must not wait for a client that stopped reading or for a stall.
 TEST(TestHttpServer, ShutsDownWhileAResponseIsStalled) {
   CollectingWriter writer;

@@ -231,7 +231,14 @@ void TestHttpServer::Serve(const std::shared_ptr<Connection>& connection) {
     http::request_parser<http::string_body> parser;
     parser.body_limit(256u << 20);
     boost::system::error_code error;
-    http::read(connection->socket, buffer, parser, error);
+    http::read_header(connection->socket, buffer, parser, error);
+    if (error) break;
+    if (boost::beast::iequals(parser.get()[http::field::expect], "100-continue")) {
+      // Spares the client its wait before sending a large body.
+      http::response<http::empty_body> proceed(http::status::continue_, 11);
+      http::write(connection->socket, proceed, error);
+    }
+    if (!error) http::read(connection->socket, buffer, parser, error);
     if (error) break;
     const auto& message = parser.get();
     RecordedRequest request;
