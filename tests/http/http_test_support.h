@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 
@@ -10,6 +11,11 @@
 #include "http/proxy.h"
 #include "http/stringstream_writer.h"
 #include "support/wait.h"
+
+namespace ombrix::http {
+// Failure messages name the state instead of printing its byte.
+inline void PrintTo(State state, std::ostream* out) { *out << ToString(state); }
+}  // namespace ombrix::http
 
 namespace ombrix::http::test {
 
