@@ -15,8 +15,14 @@ std::shared_ptr<Request> RequestFactory::CreateRequest(const RequestOptions& opt
 
   std::shared_ptr<Proxy> proxy = session->GetProxy();
   if (!proxy) {
-    proxy = proxyFactory_.CreateProxy();
-    session->SetProxy(proxy);
+    // Checked again under the lock, so that concurrent first requests of one session
+    // share one discovery instead of each running their own.
+    std::lock_guard<std::mutex> guard(discoveryLock_);
+    proxy = session->GetProxy();
+    if (!proxy) {
+      proxy = proxyFactory_.CreateProxy();
+      session->SetProxy(proxy);
+    }
   }
   std::shared_ptr<Request> request = pool->Acquire(options, proxy);
   if (!request) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "http/proxy.h"
 #include "http/request.h"
@@ -29,8 +30,9 @@ class RequestFactory {
 
   // A request of `session`: an idle one of its pool reset with `options`, or a new
   // pooled one; it returns to the pool when the last holder lets go. The session's
-  // proxy is discovered on its first request and reused afterwards. Without a
-  // session (or pool) this is CreateRequest(options).
+  // proxy is discovered once, on its first request (also when several threads make
+  // that first request at once), and reused afterwards. Without a session (or pool)
+  // this is CreateRequest(options).
   std::shared_ptr<Request> CreateRequest(const RequestOptions& options,
                                          const std::shared_ptr<Session>& session);
 
@@ -39,6 +41,7 @@ class RequestFactory {
 
  private:
   ProxyFactory& proxyFactory_;
+  std::mutex discoveryLock_;  // serializes the discovery of a session's first proxy
 };
 
 }  // namespace ombrix::http
