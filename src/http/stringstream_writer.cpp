@@ -1,0 +1,18 @@
+#include "http/stringstream_writer.h"
+
+namespace ombrix::http {
+
+RequestResult StringstreamWriter::Write(const char* data, std::size_t length) {
+  RequestResult result;
+  result.state = State::Complete;
+  if (length == 0) return result;
+  stream_.write(data, static_cast<std::streamsize>(length));
+  if (stream_.fail()) {
+    result.state = State::WriteFailed;
+    return result;
+  }
+  result.bytesReceived = length;
+  return result;
+}
+
+}  // namespace ombrix::http
