@@ -10,10 +10,13 @@
 
 namespace ombrix {
 
-std::string NormaliseNodePath(std::string path) {
-  if (path.empty() || path.front() != '/') path.insert(path.begin(), '/');
-  if (path.back() != '/') path.push_back('/');
-  return path;
+std::string NormaliseNodePath(const std::string& path) {
+  std::string normalised;
+  normalised.reserve(path.size() + 2);
+  if (path.empty() || path.front() != '/') normalised += '/';
+  normalised += path;
+  if (normalised.back() != '/') normalised += '/';
+  return normalised;
 }
 
 StandardNodeManifest::StandardNodeManifest() : statistics(std::make_shared<NodeStatistics>()) {}
@@ -23,7 +26,7 @@ StandardNodeManifest::StandardNodeManifest(std::string nodeId, std::string host,
                                            std::shared_ptr<NodeStatistics> statistics)
     : nodeId(std::move(nodeId)),
       host(std::move(host)),
-      path(NormaliseNodePath(std::move(path))),
+      path(NormaliseNodePath(path)),
       weight(weight),
       statistics(std::move(statistics)) {}
 

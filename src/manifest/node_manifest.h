@@ -62,6 +62,6 @@ class StandardNodeManifest : public NodeManifest {
 };
 
 // `path` made to start and end with "/" (an empty path becomes "/").
-std::string NormaliseNodePath(std::string path);
+std::string NormaliseNodePath(const std::string& path);
 
 }  // namespace ombrix
