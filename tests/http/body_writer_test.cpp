@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "file/bounded_data.h"
+#include "file/file_exceptions.h"
+#include "http/bounded_data_writer.h"
+#include "http/curl_request.h"
+#include "http/stringstream_writer.h"
+#include "http_test_support.h"
+#include "support/test_http_server.h"
+
+namespace ombrix::http {
+namespace {
+
+// An in-memory file range: absolute positions lowerBound..upperBound. The real
+// mapped views and write caches behave alike at their bounds.
+class MemoryBoundedData : public file::BoundedData {
+ public:
+  MemoryBoundedData(std::uint64_t lower, std::uint64_t upper)
+      : BoundedData(lower, upper), bytes(upper - lower + 1), position_(lower) {}
+
+  std::uint64_t GetPosition() override { return position_; }
+  void SetPosition(std::uint64_t position) override {
+    CheckBounds(position, position);
+    position_ = position;
+  }
+  std::uint32_t Read(void*, std::uint32_t) override { return 0; }
+  std::uint32_t Write(const void* buffer, std::uint32_t count) override {
+    if (failWith) failWith();
+    CheckBounds(position_, position_ + count - 1);
+    const std::uint32_t n = std::min(count, acceptAtMost);
+    std::memcpy(bytes.data() + (position_ - lowerBound), buffer, n);
+    position_ += n;
+    return n;
+  }
+
+  std::vector<char> bytes;
+  std::uint32_t acceptAtMost = UINT32_MAX;
+  std::function<void()> failWith;
+
+ private:
+  std::uint64_t position_;
+};
+
+TEST(BoundedDataWriter, WritesAtThePositionAndMapsFailures) {
+  MemoryBoundedData target(1000, 1009);
+  BoundedDataWriter writer(target);
+  RequestResult empty = writer.Write("", 0);
+  EXPECT_EQ(State::Complete, empty.state);
+  EXPECT_EQ(0u, empty.bytesReceived);
+
+  RequestResult first = writer.Write("abcdef", 6);
+  EXPECT_EQ(State::Complete, first.state);
+  EXPECT_EQ(6u, first.bytesReceived);
+  EXPECT_EQ(1006u, target.GetPosition());
+
+  RequestResult beyond = writer.Write("ghijk", 5);  // one byte past upperBound
+  EXPECT_EQ(State::RangeError, beyond.state);
+  EXPECT_EQ(0u, beyond.bytesReceived);
+  EXPECT_EQ(1006u, target.GetPosition());
+
+  target.acceptAtMost = 2;
+  RequestResult partial = writer.Write("ghij", 4);
+  EXPECT_EQ(State::WriteFailed, partial.state);
+  EXPECT_EQ(2u, partial.bytesReceived);
+  EXPECT_EQ("abcdefgh", std::string(target.bytes.data(), 8));
+
+  target.failWith = [] { throw std::bad_alloc(); };
+  EXPECT_EQ(State::OutOfMemory, writer.Write("x", 1).state);
+  target.failWith = [] { throw file::InvalidMapException(); };
+  EXPECT_EQ(State::WriteFailed, writer.Write("x", 1).state);
+  target.failWith = [] { throw 42; };
+  EXPECT_EQ(State::WriteFailed, writer.Write("x", 1).state);
+}
+
+TEST(StringstreamWriter, AppendsUntilTheStreamFails) {
+  std::ostringstream stream;
+  StringstreamWriter writer(stream);
+  EXPECT_EQ(State::Complete, writer.Write("", 0).state);
+  RequestResult result = writer.Write("hello", 5);
+  EXPECT_EQ(State::Complete, result.state);
+  EXPECT_EQ(5u, result.bytesReceived);
+  EXPECT_EQ("hello", stream.str());
+
+  stream.setstate(std::ios::badbit);
+  RequestResult failed = writer.Write("more", 4);
+  EXPECT_EQ(State::WriteFailed, failed.state);
+  EXPECT_EQ(0u, failed.bytesReceived);
+}
+
+// A chunk download whose server ignores the range sends more than the chunk holds:
+// the writer stops it before a byte lands outside the range.
+TEST(BoundedDataWriter, ServerIgnoringTheRangeEndsInRangeError) {
+  ombrix::test::TestHttpServer server;
+  const std::string content = test::PatternContent(256 * 1024);
+  server.SetContent("/chunk", content);
+  server.SetBehavior("/chunk", ombrix::test::Behavior{.ignoreRange = true});
+
+  MemoryBoundedData target(4096, 8191);
+  BoundedDataWriter writer(target);
+  RequestOptions options(server.Url("/chunk"), writer);
+  options.rangeFirst = 4096;
+  options.rangeLast = 8191;
+  CurlRequest request(options, std::make_shared<EmptyProxy>());
+  RequestResult result = request.Perform();
+  EXPECT_EQ(State::RangeError, result.state);
+  EXPECT_EQ(200, result.responseCode);
+  EXPECT_EQ("", result.errorSummary);  // the writer's (empty) message is kept
+
+  // The right range fills the target exactly.
+  server.SetBehavior("/chunk", ombrix::test::Behavior{});
+  target.SetPosition(4096);
+  ASSERT_TRUE(request.Reset(options, std::make_shared<EmptyProxy>()));
+  RequestResult good = request.Perform();
+  EXPECT_EQ(State::Complete, good.state);
+  EXPECT_EQ(4096u, good.bytesReceived);
+  EXPECT_TRUE(content.substr(4096, 4096) == std::string(target.bytes.begin(), target.bytes.end()));
+
+  // A server that answers another range than asked is caught the same way when it
+  // would overflow the target.
+  server.SetBehavior("/chunk", ombrix::test::Behavior{.sendRange = std::make_pair(0ull, 8191ull)});
+  target.SetPosition(4096);
+  ASSERT_TRUE(request.Reset(options, std::make_shared<EmptyProxy>()));
+  EXPECT_EQ(State::RangeError, request.Perform().state);
+}
+
+}  // namespace
+}  // namespace ombrix::http
