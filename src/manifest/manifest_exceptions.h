@@ -11,6 +11,9 @@ namespace ombrix {
 class ManifestException : public std::runtime_error {
  public:
   ManifestException() : std::runtime_error("") {}
+  // Copy only: a virtual base must not be moved from twice by derived assignments.
+  ManifestException(const ManifestException&) = default;
+  ManifestException& operator=(const ManifestException&) = default;
 };
 
 // A document cannot be parsed, or a record's Read fails.
