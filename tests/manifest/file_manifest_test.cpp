@@ -58,17 +58,5 @@ TEST(FileManifestChunks, CountLimits) {
   EXPECT_EQ(StandardFileManifest("f", 0xFFFFFFFF, 0xFFFFFFFFull * 3, {}).GetChunkCount(), 3u);
 }
 
-TEST(ContainedRelativePath, AcceptsOnlyPathsBelowTheFolder) {
-  EXPECT_TRUE(IsContainedRelativePath("a"));
-  EXPECT_TRUE(IsContainedRelativePath("a/b\\c.txt"));
-  EXPECT_TRUE(IsContainedRelativePath("ab:c"));  // "a:b" would be drive-relative
-  EXPECT_FALSE(IsContainedRelativePath(""));
-  EXPECT_FALSE(IsContainedRelativePath("/a"));
-  EXPECT_FALSE(IsContainedRelativePath("\\\\server\\share\\a"));
-  EXPECT_FALSE(IsContainedRelativePath("Z:"));
-  EXPECT_FALSE(IsContainedRelativePath("a/..\\b"));
-  EXPECT_FALSE(IsContainedRelativePath("a/b/.."));
-}
-
 }  // namespace
 }  // namespace ombrix

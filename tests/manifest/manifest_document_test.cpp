@@ -71,26 +71,5 @@ TEST(XmlDocument, NestingIsBounded) {
   EXPECT_NO_THROW(Xml(flat));
 }
 
-TEST(ValueConversion, Unsigned) {
-  EXPECT_EQ(ParseUnsigned(" 42\t", 100), 42u);
-  EXPECT_EQ(ParseUnsigned("100", 100), 100u);
-  EXPECT_EQ(ParseUnsigned("101", 100), std::nullopt);
-  EXPECT_EQ(ParseUnsigned("18446744073709551615", UINT64_MAX), UINT64_MAX);
-  EXPECT_EQ(ParseUnsigned("18446744073709551616", UINT64_MAX), std::nullopt);
-  for (const char* bad : {"", " ", "-1", "+1", "1 2", "0x10", "1e3", "4,2"}) {
-    EXPECT_EQ(ParseUnsigned(bad, UINT64_MAX), std::nullopt) << bad;
-  }
-}
-
-TEST(ValueConversion, Boolean) {
-  EXPECT_EQ(ParseBoolean("true"), true);
-  EXPECT_EQ(ParseBoolean(" 1 "), true);
-  EXPECT_EQ(ParseBoolean("false"), false);
-  EXPECT_EQ(ParseBoolean("0"), false);
-  for (const char* bad : {"", "yes", "no", "TRUE", "2", "truex"}) {
-    EXPECT_EQ(ParseBoolean(bad), std::nullopt) << bad;
-  }
-}
-
 }  // namespace
 }  // namespace ombrix

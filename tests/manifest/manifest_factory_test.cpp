@@ -12,7 +12,6 @@
 #include "manifest/manifest_source.h"
 #include "manifest/node_list_manifest_factory.h"
 #include "manifest/package_manifest_factory.h"
-#include "transfer/transfer_settings.h"
 
 namespace ombrix {
 namespace {
@@ -67,16 +66,6 @@ TEST_F(ManifestFactoryTest, BadHostIsALocatorFailure) {
   EXPECT_THROW(factory.CreateSource("abc"), ManifestLocatorException);
   XmlHttpNodeListManifestFactory nodes("host:99999999", requests, 10, 30);
   EXPECT_THROW(nodes.Load("abc"), ManifestLocatorException);
-}
-
-TEST_F(ManifestFactoryTest, FactoriesTakeTheirSettings) {
-  TransferSettings settings;
-  settings.manifestHost = "m.example";
-  settings.geolocationUrl = "http://geo.example/where?json";
-  XmlHttpPackageManifestFactory packages(settings, requests);
-  EXPECT_EQ(packages.BuildUrl("abc"), "http://m.example/manifests/abc/current.xml");
-  XmlHttpNodeListManifestFactory nodes(settings, requests);
-  EXPECT_EQ(nodes.BuildUrl("p"), "http://m.example/nodes/p.xml");
 }
 
 TEST_F(ManifestFactoryTest, PackageMustMatchTheLocator) {

@@ -98,12 +98,6 @@ TEST(NodeStatisticsUpdate, ConcurrentUpdatesAllCount) {
   EXPECT_EQ(s.bytes, 4000u);
 }
 
-TEST(SpeedSampleOf, BytesPerSecondOrZero) {
-  EXPECT_DOUBLE_EQ(SpeedSample(Result(State::Complete, 1000, 500)), 2000.0);
-  EXPECT_DOUBLE_EQ(SpeedSample(Result(State::Complete, 1000, 0)), 1000000.0);
-  EXPECT_DOUBLE_EQ(SpeedSample(Result(State::TimedOut, 1000, 500)), 0.0);
-}
-
 TEST(NormalNodeStatistics, RunningMeanAndVariance) {
   NormalNodeStatistics statistics;
   EXPECT_EQ(statistics.GetDistribution(), (std::pair<double, double>{0.0, 1.0}));
