@@ -1,7 +1,6 @@
 #include "manifest/manifest_document.h"
 
 #include <istream>
-#include <iterator>
 #include <sstream>
 #include <vector>
 
@@ -97,8 +96,10 @@ void CopyAttributesIntoChildren(ptree& root) {
 }  // namespace
 
 void ReadXmlDocument(std::istream& stream, ptree& tree) {
-  std::string text{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-  if (stream.bad() || NestsDeeperThan(text, kMaxXmlNesting)) throw ManifestParseException();
+  std::ostringstream buffer;
+  if (stream.rdbuf() != nullptr && stream.good()) buffer << stream.rdbuf();
+  std::string text = std::move(buffer).str();
+  if (NestsDeeperThan(text, kMaxXmlNesting)) throw ManifestParseException();
   std::istringstream input(std::move(text));
   ptree document;
   try {
@@ -108,7 +109,7 @@ void ReadXmlDocument(std::istream& stream, ptree& tree) {
     throw ManifestParseException();
   }
   CopyAttributesIntoChildren(document);
-  tree = std::move(document);
+  tree.swap(document);  // ptree has no move assignment: swap instead of copying
 }
 
 void ReadJsonDocument(std::istream& stream, ptree& tree) {
@@ -118,7 +119,7 @@ void ReadJsonDocument(std::istream& stream, ptree& tree) {
   } catch (const boost::property_tree::ptree_error&) {
     throw ManifestParseException();
   }
-  tree = std::move(document);
+  tree.swap(document);  // ptree has no move assignment: swap instead of copying
 }
 
 std::optional<std::uint64_t> ParseUnsigned(std::string_view text, std::uint64_t max) {
