@@ -1,0 +1,109 @@
+#include "manifest/file_manifest.h"
+
+#include <algorithm>
+#include <limits>
+
+#include <boost/property_tree/ptree.hpp>
+
+#include "manifest/manifest_document.h"
+#include "manifest/manifest_exceptions.h"
+
+namespace ombrix {
+
+namespace {
+
+constexpr std::size_t kChecksumDigits = 8;
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The leading hexadecimal digits of a group; a group without any yields 0. Such a
+// value is caught later by chunk verification.
+std::uint32_t ParseChecksumGroup(std::string_view group) {
+  std::uint32_t value = 0;
+  for (const char c : group) {
+    const int digit = HexValue(c);
+    if (digit < 0) break;
+    value = (value << 4) | static_cast<std::uint32_t>(digit);
+  }
+  return value;
+}
+
+}  // namespace
+
+std::uint64_t FileManifest::GetChunkCount() const {
+  const std::uint64_t chunk = GetChunkSize();
+  if (chunk == 0) return 0;
+  const std::uint64_t size = GetSize();
+  if (size > std::numeric_limits<std::uint64_t>::max() - (chunk - 1)) {
+    throw ManifestOverflowException();
+  }
+  const std::uint64_t count = (size + chunk - 1) / chunk;
+  if (count > kMaxChunkCount) throw ManifestOverflowException();
+  return count;
+}
+
+std::uint64_t FileManifest::GetChunkFirst(std::uint64_t index) const {
+  if (index >= GetChunkCount()) return GetSize() + 1;
+  return index * GetChunkSize();
+}
+
+std::uint64_t FileManifest::GetChunkLast(std::uint64_t index) const {
+  if (index >= GetChunkCount()) return GetSize();
+  // index + 1 <= count, so (index + 1) * chunkSize <= size + chunkSize - 1: no overflow.
+  const std::uint64_t end = (index + 1) * GetChunkSize() - 1;
+  return std::min(end, GetSize() - 1);
+}
+
+StandardFileManifest::StandardFileManifest(std::string path, std::uint32_t chunkSize,
+                                           std::uint64_t size,
+                                           std::vector<std::uint32_t> checksums)
+    : path(std::move(path)), chunkSize(chunkSize), size(size), checksums(std::move(checksums)) {}
+
+void StandardFileManifest::Read(const boost::property_tree::ptree& tree) {
+  std::string newPath = RequiredText(tree, "path");
+  const auto newChunkSize =
+      ParseUnsigned(RequiredText(tree, "chunksize"), std::numeric_limits<std::uint32_t>::max());
+  const auto newSize =
+      ParseUnsigned(RequiredText(tree, "size"), std::numeric_limits<std::uint64_t>::max());
+  if (!newChunkSize || !newSize || *newChunkSize == 0) throw ManifestParseException();
+  if (!IsContainedRelativePath(newPath)) throw ManifestParseException();
+
+  StandardFileManifest candidate(std::move(newPath), static_cast<std::uint32_t>(*newChunkSize),
+                                 *newSize, {});
+  std::uint64_t count = 0;
+  try {
+    count = candidate.GetChunkCount();
+  } catch (const ManifestOverflowException&) {
+    throw ManifestParseException();
+  }
+  const std::string& text = RequiredText(tree, "checksums");
+  if (text.size() != count * kChecksumDigits) throw ManifestParseException();
+  candidate.checksums.reserve(count);
+  const std::string_view view(text);
+  for (std::uint64_t i = 0; i < count; ++i) {
+    candidate.checksums.push_back(ParseChecksumGroup(view.substr(i * kChecksumDigits, kChecksumDigits)));
+  }
+  *this = std::move(candidate);
+}
+
+bool IsContainedRelativePath(const std::string& path) {
+  if (path.empty() || path.front() == '/' || path.front() == '\\') return false;
+  // A drive root name ("C:" and "C:name" are both outside the destination on Windows).
+  const bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+  if (letter && path.size() >= 2 && path[1] == ':') return false;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    auto end = path.find_first_of("/\\", start);
+    if (end == std::string::npos) end = path.size();
+    if (path.compare(start, end - start, "..") == 0) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace ombrix

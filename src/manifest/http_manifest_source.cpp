@@ -1,0 +1,118 @@
+#include "manifest/http_manifest_source.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+#include "http/request.h"
+#include "http/request_factory.h"
+#include "http/stringstream_writer.h"
+#include "manifest/http_manifest_exceptions.h"
+#include "manifest/manifest_document.h"
+
+namespace ombrix {
+
+namespace {
+
+// std::bad_alloc whose text is "bad allocation" on every standard library.
+class BadAllocation : public std::bad_alloc {
+ public:
+  const char* what() const noexcept override { return "bad allocation"; }
+};
+
+// Passes blocks to the stream writer until the body would pass the limit, then
+// refuses, which ends the transfer as WriteFailed.
+class LimitedWriter : public http::WriteCallback {
+ public:
+  LimitedWriter(http::WriteCallback& inner, std::uint64_t limit) : inner(inner), limit(limit) {}
+
+  http::RequestResult Write(const char* data, std::size_t length) override {
+    if (length > limit - written) {
+      http::RequestResult refused;
+      refused.state = http::State::WriteFailed;
+      refused.errorSummary = "manifest body larger than " + std::to_string(limit) + " bytes";
+      return refused;
+    }
+    http::RequestResult result = inner.Write(data, length);
+    written += result.bytesReceived;
+    return result;
+  }
+
+ private:
+  http::WriteCallback& inner;
+  const std::uint64_t limit;
+  std::uint64_t written = 0;
+};
+
+std::int32_t ToSeconds(std::uint32_t seconds) {
+  return static_cast<std::int32_t>(
+      std::min<std::uint32_t>(seconds, std::numeric_limits<std::int32_t>::max()));
+}
+
+}  // namespace
+
+HttpManifestSource::HttpManifestSource(std::string url, http::RequestFactory& requestFactory,
+                                       std::shared_ptr<http::Session> session,
+                                       std::uint32_t connectTimeoutSeconds,
+                                       std::uint32_t timeoutSeconds)
+    : url(std::move(url)),
+      requestFactory(requestFactory),
+      session(std::move(session)),
+      connectTimeoutSeconds(connectTimeoutSeconds),
+      timeoutSeconds(timeoutSeconds) {}
+
+void HttpManifestSource::Fetch(const std::string&, std::ostream& stream) {
+  http::StringstreamWriter streamWriter(stream);
+  LimitedWriter writer(streamWriter, kMaxManifestBytes);
+  http::RequestOptions options(url, writer);
+  options.connectTimeoutSeconds = ToSeconds(connectTimeoutSeconds);
+  options.timeoutSeconds = ToSeconds(timeoutSeconds);
+
+  std::shared_ptr<http::Request> request = requestFactory.CreateRequest(options, session);
+  {
+    std::lock_guard<std::mutex> held(lock);
+    currentRequest = request;
+  }
+  http::RequestResult result;
+  try {
+    result = request->Perform();
+  } catch (...) {
+    std::lock_guard<std::mutex> held(lock);
+    currentRequest.reset();
+    throw;
+  }
+  {
+    std::lock_guard<std::mutex> held(lock);
+    currentRequest.reset();
+  }
+
+  switch (result.state) {
+    case http::State::Complete:
+      if (!stream.good()) throw HttpManifestStreamException(std::move(result));
+      return;
+    case http::State::Cancelled:
+      throw ManifestAbortedException();
+    case http::State::BadRequest:
+    case http::State::ClientError:
+      throw HttpManifestLocatorException(std::move(result));
+    case http::State::OutOfMemory:
+      throw BadAllocation();
+    default:
+      throw HttpManifestStreamException(std::move(result));
+  }
+}
+
+void HttpManifestSource::Cancel() {
+  std::lock_guard<std::mutex> held(lock);
+  if (currentRequest) currentRequest->Cancel();
+}
+
+void XmlHttpManifestSource::Parse(std::istream& stream, boost::property_tree::ptree& tree) {
+  ReadXmlDocument(stream, tree);
+}
+
+void JsonHttpManifestSource::Parse(std::istream& stream, boost::property_tree::ptree& tree) {
+  ReadJsonDocument(stream, tree);
+}
+
+}  // namespace ombrix

@@ -1,0 +1,67 @@
+// Manifest documents fetched with one HTTP GET.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "manifest/manifest_source.h"
+
+namespace ombrix {
+
+namespace http {
+class Request;
+class RequestFactory;
+class Session;
+}  // namespace http
+
+// Largest manifest body accepted. A package manifest of 10,000 files is about
+// 1.5 MiB; the limit only stops a server that never ends its body from exhausting
+// memory.
+inline constexpr std::uint64_t kMaxManifestBytes = 64ull << 20;
+
+// Fetches its fixed URL with one GET through the request factory (and the session,
+// when given). Fetch throws ManifestAbortedException when cancelled,
+// HttpManifestLocatorException for a bad request or an HTTP status below 500,
+// std::bad_alloc when memory ran out, and HttpManifestStreamException for every
+// other failure, including a body larger than kMaxManifestBytes. Cancel may be
+// called from any thread while Fetch runs on another; with no fetch in flight it
+// does nothing. The request factory must outlive the source.
+class HttpManifestSource : public ManifestSource {
+ public:
+  HttpManifestSource(std::string url, http::RequestFactory& requestFactory,
+                     std::shared_ptr<http::Session> session, std::uint32_t connectTimeoutSeconds,
+                     std::uint32_t timeoutSeconds);
+
+  void Fetch(const std::string& locator, std::ostream& stream) override;
+  void Cancel();
+
+  const std::string& GetUrl() const { return url; }
+
+ private:
+  std::mutex lock;
+  const std::string url;
+  http::RequestFactory& requestFactory;
+  const std::shared_ptr<http::Session> session;
+  const std::uint32_t connectTimeoutSeconds;
+  const std::uint32_t timeoutSeconds;
+  std::shared_ptr<http::Request> currentRequest;  // guarded by lock
+};
+
+// Parses the body as XML with the manifest document rules (text kept as written,
+// comments kept, attributes copied into children).
+class XmlHttpManifestSource : public HttpManifestSource {
+ public:
+  using HttpManifestSource::HttpManifestSource;
+  void Parse(std::istream& stream, boost::property_tree::ptree& tree) override;
+};
+
+// Parses the body as JSON (scalars as their text).
+class JsonHttpManifestSource : public HttpManifestSource {
+ public:
+  using HttpManifestSource::HttpManifestSource;
+  void Parse(std::istream& stream, boost::property_tree::ptree& tree) override;
+};
+
+}  // namespace ombrix

@@ -1,0 +1,61 @@
+#include "manifest/package_manifest.h"
+
+#include <boost/property_tree/ptree.hpp>
+
+#include "manifest/manifest_document.h"
+#include "manifest/manifest_exceptions.h"
+
+namespace ombrix {
+
+void StandardPackageManifest::Read(const boost::property_tree::ptree& tree) {
+  const auto& package = RequiredChild(tree, "package");
+  StandardPackageManifest read;
+  read.id = RequiredText(package, "id");
+  read.name = RequiredText(package, "name");
+  read.partnerId = RequiredText(package, "partnerId");
+  read.versionId = RequiredText(package, "versionId");
+  read.run = OptionalText(package, "run").value_or("");
+  // A value that does not convert counts as absent.
+  read.isActive = ParseBoolean(OptionalText(package, "isActive").value_or("")).value_or(true);
+
+  if (const auto* versionNode = OptionalChild(package, "version")) {
+    auto versionRecord = std::make_unique<PackageVersionManifest>();
+    versionRecord->Read(*versionNode);
+    read.version = std::move(versionRecord);
+  }
+
+  const auto& filesNode = RequiredChild(package, "files");
+  read.files.reserve(filesNode.size());
+  for (const auto& [key, fileNode] : filesNode) {
+    if (key != "file") throw ManifestParseException();
+    auto file = std::make_shared<StandardFileManifest>();
+    file->Read(fileNode);
+    read.files.push_back(std::move(file));
+  }
+
+  if (read.id.empty() || read.name.empty() || read.partnerId.empty() || read.versionId.empty()) {
+    throw ManifestParseException();
+  }
+
+  for (const auto& file : read.files) {
+    if (file->GetPath() == read.run) {
+      read.runFiles.push_back(file);
+      read.runFile = file;
+    } else {
+      read.otherFiles.push_back(file);
+    }
+  }
+  if (!read.run.empty() && !read.runFile) throw ManifestParseException();
+
+  if (read.version &&
+      (read.version->GetId() != read.versionId || read.version->GetRun() != read.run)) {
+    throw ManifestParseException();
+  }
+  *this = std::move(read);
+}
+
+bool StandardPackageManifest::IsAllowed(const std::string& countryCode) const {
+  return !version || version->IsAllowed(countryCode);
+}
+
+}  // namespace ombrix

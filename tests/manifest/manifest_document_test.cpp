@@ -1,0 +1,75 @@
+#include "manifest/manifest_document.h"
+
+#include <sstream>
+
+#include <boost/property_tree/ptree.hpp>
+#include <gtest/gtest.h>
+
+#include "manifest/manifest_exceptions.h"
+
+namespace ombrix {
+namespace {
+
+using boost::property_tree::ptree;
+
+ptree Xml(const std::string& text) {
+  std::istringstream stream(text);
+  ptree tree;
+  ReadXmlDocument(stream, tree);
+  return tree;
+}
+
+std::vector<std::string> Keys(const ptree& node) {
+  std::vector<std::string> keys;
+  for (const auto& [key, child] : node) keys.push_back(key);
+  return keys;
+}
+
+TEST(XmlDocument, CommentsAndAttributesBecomeChildren) {
+  const ptree tree = Xml("<r><!--first--><e a=\"1\" b=\" two \">text</e><e>x</e></r>");
+  const ptree& r = tree.get_child("r");
+  EXPECT_EQ(Keys(r), (std::vector<std::string>{"<xmlcomment>", "e", "e"}));
+  EXPECT_EQ(r.front().second.data(), "first");
+  const ptree& e = r.get_child("e");
+  EXPECT_EQ(e.data(), "text");
+  EXPECT_EQ(Keys(e), (std::vector<std::string>{"<xmlattr>", "a", "b"}));
+  EXPECT_EQ(e.get<std::string>("b"), " two ");
+  EXPECT_EQ(e.get<std::string>("<xmlattr>.a"), "1");
+}
+
+TEST(XmlDocument, AttributesAreCopiedAtEveryDepth) {
+  const ptree tree = Xml("<a x=\"1\"><b><c y=\"2\"/></b></a>");
+  EXPECT_EQ(tree.get<std::string>("a.x"), "1");
+  EXPECT_EQ(tree.get<std::string>("a.b.c.y"), "2");
+}
+
+TEST(XmlDocument, TextKeepsBlanksAndLineBreaks) {
+  EXPECT_EQ(Xml("<a>  x \n y  </a>").get<std::string>("a"), "  x \n y  ");
+}
+
+TEST(XmlDocument, MalformedDocumentsAreParseFailures) {
+  for (const char* bad : {"<a>", "<a x=1/>", "text", "<a/>trailing", "<a><!-- x </a>"}) {
+    EXPECT_THROW(Xml(bad), ManifestParseException) << bad;
+  }
+  // The reader does not compare closing tag names; an empty document is an empty
+  // tree, which every record then rejects for its missing root.
+  EXPECT_TRUE(Xml("").empty());
+}
+
+TEST(XmlDocument, NestingIsBounded) {
+  std::string ok, deep;
+  for (std::size_t i = 0; i < kMaxXmlNesting; ++i) ok += "<a>";
+  for (std::size_t i = 0; i < kMaxXmlNesting; ++i) ok += "</a>";
+  EXPECT_NO_THROW(Xml(ok));
+  // Deep enough to overflow a recursive parser's stack.
+  for (int i = 0; i < 1000000; ++i) deep += "<a>";
+  EXPECT_THROW(Xml(deep), ManifestParseException);
+  // Self-closing elements, comments and quoted ">" do not nest.
+  std::string flat = "<r>";
+  for (std::size_t i = 0; i < 2 * kMaxXmlNesting; ++i) flat += "<a v=\"<>\"/><!-- <b> -->";
+  flat += "</r>";
+  EXPECT_NO_THROW(Xml(flat));
+}
+
+}  // namespace
+}  // namespace ombrix
