@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -171,8 +173,23 @@ std::size_t CurlRequest::OnBody(char* data, std::size_t size, std::size_t count,
     if (self->result_.state != State::Running) return 0;
   }
   // The writer runs without the lock: Cancel and GetResult stay responsive while
-  // it copies.
-  RequestResult written = self->options->writer.get().Write(data, length);
+  // it copies. An exception must not unwind through libcurl's C frames (it would
+  // leave the handle mid-transfer and the request performing for ever), so it
+  // fails the write instead.
+  RequestResult written;
+  try {
+    written = self->options->writer.get().Write(data, length);
+  } catch (const std::bad_alloc&) {
+    written = RequestResult();
+    written.state = State::OutOfMemory;
+  } catch (const std::exception& error) {
+    written = RequestResult();
+    written.state = State::WriteFailed;
+    written.errorSummary = error.what();
+  } catch (...) {
+    written = RequestResult();
+    written.state = State::WriteFailed;
+  }
 
   std::lock_guard<std::mutex> guard(self->lock_);
   self->result_.bytesReceived += written.bytesReceived;

@@ -8,8 +8,8 @@
 namespace ombrix::http {
 
 // Appends every block to the stream. A stream that is in a failed state after the
-// append makes the write WriteFailed with 0 bytes. Not thread-safe; the stream
-// must outlive the writer.
+// append (or that throws on failure) makes the write WriteFailed with 0 bytes; no
+// exception escapes. Not thread-safe; the stream must outlive the writer.
 class StringstreamWriter : public WriteCallback {
  public:
   explicit StringstreamWriter(std::ostream& stream) : stream_(stream) {}

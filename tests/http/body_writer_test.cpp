@@ -89,6 +89,16 @@ TEST(StringstreamWriter, AppendsUntilTheStreamFails) {
   RequestResult failed = writer.Write("more", 4);
   EXPECT_EQ(State::WriteFailed, failed.state);
   EXPECT_EQ(0u, failed.bytesReceived);
+
+  // A stream that reports failure by throwing (its buffer takes nothing).
+  struct RefusingBuffer : std::streambuf {} full;
+  std::ostream throwing(&full);
+  throwing.exceptions(std::ios::badbit | std::ios::failbit);
+  StringstreamWriter strict(throwing);
+  RequestResult thrown{};
+  EXPECT_NO_THROW(thrown = strict.Write("data", 4));
+  EXPECT_EQ(State::WriteFailed, thrown.state);
+  EXPECT_EQ(0u, thrown.bytesReceived);
 }
 
 // A chunk download whose server ignores the range sends more than the chunk holds:

@@ -1,7 +1,13 @@
 #include "http/curl_request.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "http/manual_proxy.h"
@@ -229,6 +235,18 @@ class RefusingWriter : public WriteCallback {
   State state_;
 };
 
+class ThrowingWriter : public WriteCallback {
+ public:
+  explicit ThrowingWriter(bool allocation) : allocation_(allocation) {}
+  RequestResult Write(const char*, std::size_t) override {
+    if (allocation_) throw std::bad_alloc();
+    throw std::runtime_error("writer broke its promise");
+  }
+
+ private:
+  bool allocation_;
+};
+
 TEST_F(CurlRequestTest, WriterFailuresEndTheRequest) {
   ShortWriter shortWriter;
   RequestResult shortResult = Make(RequestOptions(server.Url("/data"), shortWriter))->Perform();
@@ -245,6 +263,20 @@ TEST_F(CurlRequestTest, WriterFailuresEndTheRequest) {
   RequestResult other = Make(RequestOptions(server.Url("/data"), timedOut))->Perform();
   EXPECT_EQ(State::WriteFailed, other.state);
   EXPECT_EQ("disk says no", other.errorSummary);
+
+  // An exception must not unwind through libcurl: it fails the request like a
+  // refusal, and the request stays usable.
+  ThrowingWriter throwing(false);
+  auto request = Make(RequestOptions(server.Url("/data"), throwing));
+  RequestResult thrown = request->Perform();
+  EXPECT_EQ(State::WriteFailed, thrown.state);
+  EXPECT_EQ("writer broke its promise", thrown.errorSummary);
+  EXPECT_EQ(0u, thrown.bytesReceived);
+  EXPECT_TRUE(request->Reset(Options("/data"), std::make_shared<EmptyProxy>()));
+  EXPECT_EQ(State::Complete, request->Perform().state);
+
+  ThrowingWriter allocation(true);
+  EXPECT_EQ(State::OutOfMemory, Make(RequestOptions(server.Url("/data"), allocation))->Perform().state);
 }
 
 TEST_F(CurlRequestTest, RedirectsOnlyOnceAndOnlyToHttp) {
