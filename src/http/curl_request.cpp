@@ -47,7 +47,14 @@ CurlRequest::CurlRequest(const RequestOptions& options, std::shared_ptr<Proxy> p
   if (!InitializeCurlGlobally()) throw std::runtime_error("libcurl could not be initialized");
   handle_ = curl_easy_init();
   if (handle_ == nullptr) throw std::runtime_error("curl_easy_init failed");
-  Configure();
+  try {
+    Configure();
+  } catch (...) {
+    // No destructor runs for an object whose constructor throws.
+    curl_easy_cleanup(handle_);
+    curl_slist_free_all(headers_);
+    throw;
+  }
 }
 
 CurlRequest::~CurlRequest() {

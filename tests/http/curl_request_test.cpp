@@ -332,6 +332,20 @@ TEST_F(CurlRequestTest, TimingsAreCappedByTheTimeouts) {
   EXPECT_GE(measured.startTransferMs, measured.connectMs);
 }
 
+class ThrowingProxy : public Proxy {
+ public:
+  std::string Describe() const override { return "broken"; }
+  std::string GetProxyForUrl(const std::string&) const override { throw std::bad_alloc(); }
+};
+
+// A constructor that fails after the handle exists must release it (the leak
+// checker of the sanitizer build reports it otherwise).
+TEST(CurlRequestConstruction, FailureAfterTheHandleReleasesIt) {
+  test::CollectingWriter writer;
+  EXPECT_THROW(CurlRequest(RequestOptions("http://127.0.0.1/never-sent", writer), std::make_shared<ThrowingProxy>()),
+               std::bad_alloc);
+}
+
 TEST(CurlRequestTiming, ConversionAndCap) {
   EXPECT_EQ(0u, CurlRequest::TimingMs(-1.0, 5, 0));
   EXPECT_EQ(0u, CurlRequest::TimingMs(0.0, 5, 0));
