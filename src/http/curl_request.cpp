@@ -133,11 +133,13 @@ RequestResult CurlRequest::Perform() {
       run = true;
     }
   }
-  if (run) RecordOutcome(static_cast<int>(curl_easy_perform(handle_)));
+  // The outcome is copied in the same locked step that ends performing: once that
+  // flag is clear, another thread may Reset the request for its next use.
+  if (run) return RecordOutcome(static_cast<int>(curl_easy_perform(handle_)));
   return GetResult();
 }
 
-void CurlRequest::RecordOutcome(int code) {
+RequestResult CurlRequest::RecordOutcome(int code) {
   // Only the performing thread touches the handle while performing_ is set.
   long responseCode = 0;
   const bool haveCode = curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &responseCode) == CURLE_OK;
@@ -161,15 +163,16 @@ void CurlRequest::RecordOutcome(int code) {
   result_.startTransferMs = startTransferMs;
   result_.totalMs = totalMs;
   performing_ = false;
-  if (result_.state != State::Running) return;  // cancelled or failed by the writer
+  if (result_.state != State::Running) return result_;  // cancelled or failed by the writer
   if (code == CURLE_OK) {
     result_.state = State::Complete;
-    return;
+    return result_;
   }
   result_.state = StateForCurlResult(code, result_.responseCode);
   result_.errorSummary = "libcurl error " + std::to_string(code) + " (HTTP " +
                          std::to_string(result_.responseCode) + ")";
   result_.errorDetails = errorBuffer_;
+  return result_;
 }
 
 std::size_t CurlRequest::OnBody(char* data, std::size_t size, std::size_t count, void* context) {

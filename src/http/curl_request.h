@@ -43,7 +43,8 @@ class CurlRequest : public Request {
   static int OnProgress(void* context, std::int64_t, std::int64_t, std::int64_t, std::int64_t);
 
   void Configure();
-  void RecordOutcome(int code);
+  // Records libcurl result `code`, ends performing and returns the recorded result.
+  RequestResult RecordOutcome(int code);
 
   CURL* handle_ = nullptr;
   bool performing_ = false;      // guarded by lock_
