@@ -172,6 +172,26 @@ TEST_F(CurlRequestTest, CancelDuringPerformStopsTheTransfer) {
   EXPECT_EQ(State::Cancelled, request->GetResult().state);
 }
 
+// No body has arrived yet, so only the progress callback can notice the cancel.
+TEST_F(CurlRequestTest, CancelWhileWaitingForHeadersThenReuse) {
+  server.SetBehavior("/late", Behavior{.headerDelay = std::chrono::seconds(60)});
+  auto request = Make(Options("/late"));
+  RequestResult result;
+  std::thread performer([&] { result = request->Perform(); });
+  ASSERT_TRUE(WaitUntil([&] { return server.RequestCount("/late") == 1; }));
+  request->Cancel();
+  performer.join();
+  EXPECT_EQ(State::Cancelled, result.state);
+  EXPECT_EQ("", result.errorSummary);
+
+  CollectingWriter again;
+  ASSERT_TRUE(request->Reset(RequestOptions(server.Url("/data"), again), std::make_shared<EmptyProxy>()));
+  RequestResult second = request->Perform();
+  EXPECT_EQ(State::Complete, second.state);
+  EXPECT_EQ("", second.errorDetails);
+  EXPECT_TRUE(content == again.Body());
+}
+
 TEST_F(CurlRequestTest, PerformRunsOnceUntilReset) {
   auto request = Make(Options("/data"));
   RequestResult first = request->Perform();
