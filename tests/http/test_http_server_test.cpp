@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 
 #include "http/curl_request.h"
@@ -43,6 +44,26 @@ TEST(TestHttpServer, FoldersHandlersAndUnsatisfiableRanges) {
   EXPECT_EQ("{\"q\":\"/geo?x=1\"}", handled.Body());
   EXPECT_EQ(404, Get(server.Url("/files/../pkg/a.bin"), escape).responseCode);
   EXPECT_EQ(1u, server.RequestCount("/geo"));
+
+  // A doubled slash must not turn the rest into an absolute path outside the folder.
+  ombrix::test::TempDir outside;
+  outside.Write("secret.txt", "not served");
+  CollectingWriter absolute;
+  EXPECT_EQ(404, Get(server.Url("/files/" + (outside.path() / "secret.txt").string()), absolute).responseCode);
+  EXPECT_EQ("", absolute.Body());
+}
+
+// A handler that throws ends its connection; the server goes on serving.
+TEST(TestHttpServer, SurvivesAThrowingHandler) {
+  ombrix::test::TestHttpServer server;
+  server.SetHandler("/throw", [](const ombrix::test::RecordedRequest&) -> ombrix::test::Reply {
+    throw std::runtime_error("handler failed");
+  });
+  server.SetContent("/ok", "fine");
+  CollectingWriter failed, ok;
+  EXPECT_NE(State::Complete, Get(server.Url("/throw"), failed).state);
+  EXPECT_EQ(State::Complete, Get(server.Url("/ok"), ok).state);
+  EXPECT_EQ("fine", ok.Body());
 }
 
 TEST(TestHttpServer, RecordsLargePostBodies) {

@@ -102,8 +102,9 @@ struct TestHttpServer::Content {
 
 TestHttpServer::TestHttpServer() : listener_(std::make_unique<Listener>()) {
   tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), 0);
+  // No SO_REUSEADDR: it buys nothing for a port the system picks, and it would let
+  // the system hand out a port that another server of a parallel test run bound.
   listener_->acceptor.open(endpoint.protocol());
-  listener_->acceptor.set_option(tcp::acceptor::reuse_address(true));
   listener_->acceptor.bind(endpoint);
   listener_->acceptor.listen();
   port_ = listener_->acceptor.local_endpoint().port();
@@ -254,7 +255,13 @@ void TestHttpServer::Serve(const std::shared_ptr<Connection>& connection) {
       if (stopping_) break;
       requests_.push_back(request);
     }
-    if (!Respond(*connection, request, message.keep_alive()) || !message.keep_alive()) break;
+    bool reused = false;
+    try {
+      reused = Respond(*connection, request, message.keep_alive()) && message.keep_alive();
+    } catch (const std::exception&) {
+      // A throwing handler (or an answer Beast refuses) ends this connection only.
+    }
+    if (!reused) break;
   }
   boost::system::error_code ignored;
   connection->socket.shutdown(tcp::socket::shutdown_both, ignored);
@@ -273,9 +280,12 @@ std::optional<TestHttpServer::Content> TestHttpServer::FindContent(const std::st
   if (auto found = content_.find(path); found != content_.end()) return *found->second;
   for (const auto& [prefix, folder] : folders_) {
     if (path.compare(0, prefix.size(), prefix) != 0) continue;
-    std::filesystem::path file = folder / path.substr(prefix.size());
+    const std::filesystem::path relative = path.substr(prefix.size());
+    // Neither ".." nor a rooted rest ("/files//etc/...") may leave the folder.
+    if (path.find("..") != std::string::npos || relative.has_root_path()) continue;
+    std::filesystem::path file = folder / relative;
     std::error_code error;
-    if (path.find("..") != std::string::npos || !std::filesystem::is_regular_file(file, error)) continue;
+    if (!std::filesystem::is_regular_file(file, error)) continue;
     Content content;
     content.file = file;
     content.size = std::filesystem::file_size(file, error);
