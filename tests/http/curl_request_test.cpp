@@ -322,13 +322,19 @@ TEST_F(CurlRequestTest, RedirectsOnlyOnceAndOnlyToHttp) {
 }
 
 TEST_F(CurlRequestTest, ConnectionRefusedAndMalformedUrl) {
-  std::uint16_t closedPort;
-  {
-    TestHttpServer gone;
-    closedPort = gone.Port();
-  }
-  RequestOptions refused("http://127.0.0.1:" + std::to_string(closedPort) + "/x", writer);
+  // A port bound but not listening refuses connections, and nobody else (another
+  // test running in parallel) can take it while the socket is held.
+  const int held = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(held, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t addressLength = sizeof address;
+  ASSERT_EQ(0, ::bind(held, reinterpret_cast<sockaddr*>(&address), sizeof address));
+  ASSERT_EQ(0, ::getsockname(held, reinterpret_cast<sockaddr*>(&address), &addressLength));
+  RequestOptions refused("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x", writer);
   RequestResult result = Make(refused)->Perform();
+  ::close(held);
   EXPECT_EQ(State::ConnectFailed, result.state);
   EXPECT_EQ("libcurl error 7 (HTTP 0)", result.errorSummary);
   EXPECT_FALSE(result.errorDetails.empty());
