@@ -172,6 +172,39 @@ TEST_F(CurlRequestTest, CancelDuringPerformStopsTheTransfer) {
   EXPECT_EQ(State::Cancelled, request->GetResult().state);
 }
 
+// Holds the performing thread inside the body callback until released.
+class BlockingWriter : public WriteCallback {
+ public:
+  RequestResult Write(const char*, std::size_t length) override {
+    entered.Notify();
+    release.Wait();
+    RequestResult result;
+    result.state = State::Complete;
+    result.bytesReceived = length;
+    return result;
+  }
+  ombrix::test::Signal entered, release;
+};
+
+// Cancelled but still inside libcurl: Reset must keep refusing until Perform has
+// returned, or it would reconfigure a handle in the middle of its transfer.
+TEST_F(CurlRequestTest, ResetRefusedWhileACancelledTransferUnwinds) {
+  BlockingWriter blocking;
+  auto request = Make(RequestOptions(server.Url("/data"), blocking));
+  RequestResult result;
+  std::thread performer([&] { result = request->Perform(); });
+  ASSERT_TRUE(blocking.entered.Wait());
+  request->Cancel();
+  EXPECT_EQ(State::Cancelled, request->GetResult().state);
+  EXPECT_FALSE(request->Reset(Options("/data"), std::make_shared<EmptyProxy>()));
+  blocking.release.Notify();
+  performer.join();
+  EXPECT_EQ(State::Cancelled, result.state);
+  ASSERT_TRUE(request->Reset(Options("/data"), std::make_shared<EmptyProxy>()));
+  EXPECT_EQ(State::Complete, request->Perform().state);
+  EXPECT_TRUE(content == writer.Body());
+}
+
 // No body has arrived yet, so only the progress callback can notice the cancel.
 TEST_F(CurlRequestTest, CancelWhileWaitingForHeadersThenReuse) {
   server.SetBehavior("/late", Behavior{.headerDelay = std::chrono::seconds(60)});
