@@ -20,9 +20,16 @@ std::shared_ptr<Request> RoundRobinRequestPool::Acquire(const RequestOptions& op
     std::shared_ptr<Request> request = std::move(idle_.front());
     idle_.pop_front();
     idleSet_.erase(request);
-    if (request->Reset(options, proxy)) return request;
-    // Still running under an earlier holder: the pool forgets it, and the holder's
-    // release will be ignored.
+    bool reset = false;
+    try {
+      reset = request->Reset(options, proxy);
+    } catch (...) {
+      // A request that could not be configured is not handed out half-configured;
+      // Acquire itself never fails, the caller then creates a new request.
+    }
+    if (reset) return request;
+    // Still running under an earlier holder (or broken): the pool forgets it, and
+    // the holder's release will be ignored.
     members_.erase(request);
   }
   return nullptr;

@@ -10,7 +10,8 @@
 namespace ombrix::http {
 
 // Idle requests wait in a first-in-first-out queue and are never queued twice. A
-// request that refuses its Reset in Acquire (it is still running) is forgotten.
+// request that refuses its Reset in Acquire (it is still running), or whose Reset
+// throws, is forgotten.
 // The pool does not bound its size. Thread-safe: every operation holds the pool's
 // lock for its whole duration, including the Reset of the acquired request.
 class RoundRobinRequestPool : public RequestPool {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -110,6 +111,31 @@ TEST_F(RequestPoolTest, AddAndReleaseRespectMembership) {
   EXPECT_EQ(1u, pool.IdleCount());
   EXPECT_EQ(a, pool.Acquire(Options("/b"), proxy));
   EXPECT_EQ(nullptr, pool.Acquire(Options("/b"), proxy));
+}
+
+// A request whose Reset fails (memory ran out while configuring it) stands in for
+// a real one: nothing else can make libcurl's configuration throw on demand.
+class UnresettableRequest : public Request {
+ public:
+  RequestResult Perform() override { return {}; }
+  RequestResult GetResult() override { return {}; }
+  void Cancel() override {}
+  bool Reset(const RequestOptions&, std::shared_ptr<Proxy>) override { throw std::bad_alloc(); }
+};
+
+TEST_F(RequestPoolTest, AcquireNeverFailsOnABrokenReset) {
+  RoundRobinRequestPool pool;
+  auto proxy = std::make_shared<EmptyProxy>();
+  auto broken = std::make_shared<UnresettableRequest>();
+  auto good = factory.CreateRequest(Options("/a"), proxy);
+  pool.Add(broken, true);
+  pool.Add(good, true);
+  std::shared_ptr<Request> acquired;
+  EXPECT_NO_THROW(acquired = pool.Acquire(Options("/b"), proxy));
+  EXPECT_EQ(good, acquired);
+  EXPECT_EQ(1u, pool.MemberCount());  // the broken one is forgotten
+  pool.Release(broken);
+  EXPECT_EQ(0u, pool.IdleCount());
 }
 
 TEST_F(RequestPoolTest, RunningRequestIsForgottenByAcquire) {
