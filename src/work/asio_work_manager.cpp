@@ -32,11 +32,20 @@ struct AsioWorkManager::Impl {
 AsioWorkManager::AsioWorkManager(unsigned threadCount, bool drainOnDestruction)
     : impl_(std::make_unique<Impl>(drainOnDestruction)) {
   impl_->threads.reserve(threadCount);
-  for (unsigned i = 0; i < threadCount; ++i) {
-    // run() raises a failure of the queue itself as boost::system::system_error;
-    // handlers never throw (each one catches what its function throws), so an
-    // exception here is a broken queue and ends the process.
-    impl_->threads.emplace_back([context = &impl_->context] { context->run(); });
+  try {
+    for (unsigned i = 0; i < threadCount; ++i) {
+      // run() raises a failure of the queue itself as boost::system::system_error;
+      // handlers never throw (each one catches what its function throws), so an
+      // exception here is a broken queue and ends the process.
+      impl_->threads.emplace_back([context = &impl_->context] { context->run(); });
+    }
+  } catch (...) {
+    // A worker could not be started (the system refused a thread): stop and join
+    // those already running, so the failure reaches the caller as an exception
+    // instead of ending the process through a joinable thread being destroyed.
+    impl_->context.stop();
+    impl_->Join();
+    throw;
   }
 }
 

@@ -9,7 +9,8 @@ namespace ombrix {
 
 // Contract:
 // - Construction starts `threadCount` workers (0 is allowed: posts are accepted
-//   and never run). Workers take handlers in first-in, first-out order; with more
+//   and never run). If the system refuses a thread, the workers already started
+//   are stopped and joined and std::system_error is thrown. Workers take handlers in first-in, first-out order; with more
 //   than one worker, handlers run concurrently and finish in any order.
 // - Destruction with drain on destruction: every handler queued so far (and any
 //   that these post in turn) runs, then the workers are joined. Without it: handlers

@@ -77,8 +77,13 @@ bool StandardWorkflow::Start() {
   try {
     root_->QueueAvailableWork(shared_from_this());
   } catch (...) {
+    // The leaves queued before the failure would be queued a second time by the
+    // next Start, and a leaf queued twice would be posted twice at once. Nothing
+    // has been posted yet, so dropping them loses nothing.
     std::lock_guard lock(lock_);
     starting_ = false;
+    runQueue_.clear();
+    queuedWhileRunning_.clear();
     throw;
   }
   std::lock_guard lock(lock_);

@@ -29,6 +29,8 @@ class WorkManager;
 // - Pausing, finishing and waiting for retry raise the stop flag of every posted
 //   leaf and call its Interrupt, under the workflow's lock.
 // - Cancel delivers the caller's status as the root's completion.
+// - A Start that throws (a work of the tree refused to be queued) leaves the
+//   workflow NotStarted with nothing queued, so a later Start begins afresh.
 // - One recursive lock guards the state; it is released before the retryable-error
 //   callbacks run, before Cancel notifies the root and while Start lets the root
 //   queue its first leaves. Composites may hold their own locks when they call in

@@ -4,6 +4,8 @@
 #include <set>
 
 #include "work/asio_work_manager.h"
+#include "work/conditional_work.h"
+#include "work/no_op_work.h"
 #include "work/limited_retry_sequential_work.h"
 #include "work/parallel_work.h"
 #include "work/sequential_work.h"
@@ -80,6 +82,28 @@ TEST_F(StandardWorkflowTest, StartsOnceAndReportsItsState) {
   EXPECT_TRUE(workflow->IsFinished());
   EXPECT_EQ(workflow->GetState(), WorkflowState::Finished);
   EXPECT_FALSE(workflow->Pause());
+}
+
+TEST_F(StandardWorkflowTest, StartThatThrowsLeavesNothingQueuedForTheNextStart) {
+  auto parallel = std::make_shared<ParallelWork>();
+  auto first = TaskWork::Returning(WorkResult::Success);
+  auto conditional = std::make_shared<ConditionalWork>();
+  conditional->SetCondition(NoOpWork::Create());
+  conditional->SetOnSuccess(NoOpWork::Create());
+  parallel->AddChild(first);
+  parallel->AddChild(conditional);
+  Build(parallel, 2);
+  // The first child is queued before the incomplete conditional throws.
+  EXPECT_THROW(workflow->Start(), std::logic_error);
+  EXPECT_EQ(workflow->GetState(), WorkflowState::NotStarted);
+  EXPECT_EQ(workflow->GetQueuedCount(), 0u);
+  conditional->SetOnFailure(NoOpWork::Create());
+  EXPECT_TRUE(workflow->Start());
+  ASSERT_TRUE(rootDone.WaitCount(1));
+  EXPECT_EQ(rootDone.Entries()[0].status.result, WorkResult::Success);
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(first->attempts, 1);
+  EXPECT_EQ(rootDone.Count(), 1u);
 }
 
 TEST_F(StandardWorkflowTest, PostsAtMostTheMaximumInPathOrder) {
