@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <csignal>
 #include <thread>
 #include <vector>
@@ -168,6 +169,14 @@ TEST_F(MemoryMapViewTest, FaultInsideProcessRunsTheCallablesDestructors) {
   EXPECT_THROW(view->Read(buffer.data(), 16), InvalidMapException);  // never zeros in place of the file
   EXPECT_THROW(view->Process([](std::uint8_t*, std::uint32_t) {}), InvalidMapException);
   EXPECT_EQ(std::filesystem::file_size(dir.path() / "f"), std::uint64_t{page});
+
+  // A callable that gives up on what it read still reports the fault.
+  auto other = file->Map(0, page - 1);
+  ASSERT_EQ(::truncate((dir.path() / "f").c_str(), 0), 0);
+  EXPECT_THROW(other->Process([](std::uint8_t* data, std::uint32_t) {
+    if (static_cast<volatile std::uint8_t*>(data)[0] == 0) throw std::runtime_error("checksum mismatch");
+  }), InvalidMapException);
+  EXPECT_THROW(other->GetData(), InvalidMapException);
 }
 
 TEST_F(MemoryMapViewTest, FaultsOnManyThreadsAtOnceAreEachCaught) {

@@ -121,6 +121,9 @@ bool Run(void (*action)(void*), void* argument, std::uintptr_t first, std::uintp
     action(argument);
   } catch (...) {
     innermost = frame.outer;
+    // The action saw zero pages in place of the file: that is the failure to report,
+    // whatever the action made of those bytes.
+    if (frame.replaced != 0) throw InvalidMapException();
     throw;
   }
   innermost = frame.outer;

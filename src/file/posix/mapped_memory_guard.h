@@ -22,7 +22,8 @@ bool RunGuarded(void (*action)(void*), void* argument);
 // [first, first + length) does not abandon the action: the faulting page is replaced
 // by a private zero-filled page and the action goes on to its end, destructors
 // included. Returns false when that happened (the replaced pages no longer show the
-// file; the caller must stop using the range). For actions that are not ours (a
+// file; the caller must stop using the range); an exception the action throws after
+// that becomes InvalidMapException. For actions that are not ours (a
 // caller's callable), which may own locks or memory. A fault outside the range
 // abandons the action as RunGuarded does.
 bool RunResuming(void (*action)(void*), void* argument, void* first, std::size_t length);
