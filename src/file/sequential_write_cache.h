@@ -15,8 +15,8 @@ namespace ombrix::file {
 class SharedFile;
 
 // Guarantees: the file is never touched before Flush, so a cache released without
-// Flush leaves the file unchanged. The first access (Write, Take, GetData, Process
-// or an explicit Fetch) loads the bytes the file already has in the range; the rest
+// Flush leaves the file unchanged. The first access (Read, Write, Take, GetData, Process,
+// Flush or an explicit Fetch) loads the bytes the file already has in the range; the rest
 // reads as zeros; a failed load is retried by the next access. Flush waits (holding
 // only the monitor's mutex, released while waiting) until every byte before
 // lowerBound is written or timeoutSeconds pass, then writes the whole buffer at

@@ -1,13 +1,17 @@
 #include "file/posix/filesystem_impl.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "file/file_exceptions.h"
 #include "file/volume.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 namespace ombrix::file {
 namespace {
@@ -53,6 +57,27 @@ TEST_F(FilesystemTest, IsExecutableByExtensionOrContent) {
   EXPECT_FALSE(filesystem.IsExecutable(dir.str(), "not-yet-there"));
   fs::create_symlink(dir.path() / "notes.txt", dir.path() / "link.exe");
   EXPECT_FALSE(filesystem.IsExecutable(dir.str(), "link.exe"));  // judged by what it points at
+}
+
+// Only a regular file's content is looked at: opening a named pipe to read it would
+// wait for a writer that never comes.
+TEST_F(FilesystemTest, IsExecutableDoesNotWaitOnANamedPipe) {
+  ASSERT_EQ(::mkfifo(At("pipe").c_str(), 0600), 0);
+  ombrix::test::Signal answered;
+  bool executable = true;
+  std::thread asker([&] {
+    executable = filesystem.IsExecutable(dir.str(), "pipe");
+    answered.Notify();
+  });
+  const bool inTime = answered.Wait();
+  if (!inTime) {
+    // Release the blocked reader so the test can end.
+    const int writer = ::open(At("pipe").c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+  }
+  asker.join();
+  EXPECT_TRUE(inTime);
+  EXPECT_FALSE(executable);
 }
 
 TEST_F(FilesystemTest, RemoveFileTakesEmptiedFoldersButNeverTheDirectory) {

@@ -7,6 +7,9 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
 #include <csignal>
 #include <thread>
 #include <vector>
@@ -139,6 +142,41 @@ TEST_F(MemoryMapViewTest, FaultOnTruncatedFileIsInvalidMap) {
     volatile std::uint8_t sink = data[size - 1];
     (void)sink;
   }), InvalidMapException);
+}
+
+// The callable of Process is the caller's own code: a fault inside it must not skip
+// its destructors (a lock left taken, memory leaked), and the view stays refused.
+TEST_F(MemoryMapViewTest, FaultInsideProcessRunsTheCallablesDestructors) {
+  auto file = OpenWith(Pattern(4 * page));
+  auto view = file->Map(0, 4 * page - 1);
+  ASSERT_EQ(::truncate((dir.path() / "f").c_str(), page), 0);
+  std::mutex lock;
+  auto owned = std::make_shared<int>(0);
+  bool finished = false;
+  EXPECT_THROW(view->Process([&, owned](std::uint8_t* data, std::uint32_t size) {
+    std::lock_guard<std::mutex> hold(lock);
+    auto copy = owned;
+    volatile std::uint8_t sink = 0;
+    for (std::uint32_t at = 0; at < size; at += page) sink = sink + data[at];
+    finished = true;
+  }), InvalidMapException);
+  EXPECT_TRUE(finished);
+  EXPECT_TRUE(lock.try_lock());
+  lock.unlock();
+  EXPECT_EQ(owned.use_count(), 1);
+  std::string buffer(16, '\0');
+  view->SetPosition(page);
+  EXPECT_THROW(view->Read(buffer.data(), 16), InvalidMapException);  // never zeros in place of the file
+  EXPECT_THROW(view->Process([](std::uint8_t*, std::uint32_t) {}), InvalidMapException);
+  EXPECT_EQ(std::filesystem::file_size(dir.path() / "f"), std::uint64_t{page});
+
+  // A callable that gives up on what it read still reports the fault.
+  auto other = file->Map(0, page - 1);
+  ASSERT_EQ(::truncate((dir.path() / "f").c_str(), 0), 0);
+  EXPECT_THROW(other->Process([](std::uint8_t* data, std::uint32_t) {
+    if (static_cast<volatile std::uint8_t*>(data)[0] == 0) throw std::runtime_error("checksum mismatch");
+  }), InvalidMapException);
+  EXPECT_THROW(other->GetData(), InvalidMapException);
 }
 
 TEST_F(MemoryMapViewTest, FaultsOnManyThreadsAtOnceAreEachCaught) {

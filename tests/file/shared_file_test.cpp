@@ -63,6 +63,22 @@ TEST_F(SharedFileTest, OpeningSetsThePositionToTheLowerBound) {
   EXPECT_EQ(file->GetPosition(), 100u);
 }
 
+// A lower bound the platform cannot seek to fails the open; the descriptor opened
+// for it is given back, not leaked.
+TEST_F(SharedFileTest, OpeningAtAnUnreachableLowerBoundLeavesNoDescriptorOpen) {
+  auto file = Open("f");
+  const auto descriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  const auto before = descriptors();
+  const std::uint64_t unreachable = 1ull << 63;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_THROW(Open("f", OpenMode::OpenExisting, unreachable, kWhole), BadPathException);
+    EXPECT_THROW(file->OpenRange(unreachable, kWhole), BadPathException);
+  }
+  EXPECT_EQ(descriptors(), before);
+}
+
 TEST_F(SharedFileTest, ReadsAreCutAtFourKilobytesAndEndAtTheEndOfFile) {
   const std::string bytes = Pattern(10000);
   dir.Write("f", bytes);

@@ -80,6 +80,9 @@ class PosixDirectoryIterator : public DirectoryIterator {
 };
 
 bool StartsWithProgramMagic(const fs::path& path) {
+  // Opening a named pipe or a device to read it could wait without end.
+  std::error_code code;
+  if (!fs::is_regular_file(path, code)) return false;
   std::ifstream in(path, std::ios::binary);
   std::array<char, 4> head{};
   in.read(head.data(), head.size());

@@ -1,7 +1,12 @@
 #include "file/posix/mapped_memory_guard.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csetjmp>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
@@ -14,7 +19,29 @@ namespace {
 struct GuardFrame {
   sigjmp_buf jump;
   GuardFrame* outer;
+  // Faults on [first, first + length) resume on a zero page instead of jumping.
+  std::uintptr_t first = 0;
+  std::uintptr_t length = 0;
+  volatile sig_atomic_t replaced = 0;
 };
+
+// Read by the handler, so fixed before the handler is installed.
+std::uintptr_t pageSize = 0;
+
+// Replaces the page holding `address` with a private zero-filled page when the frame
+// resumes faults there. Only memory the frame named is ever replaced.
+bool ReplacePage(GuardFrame* frame, const siginfo_t* info) {
+  if (frame->length == 0 || info == nullptr || info->si_code <= 0) return false;
+  const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  if (address < frame->first || address - frame->first >= frame->length) return false;
+  const int savedErrno = errno;
+  void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
+  void* mapped = ::mmap(page, pageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+  errno = savedErrno;
+  if (mapped == MAP_FAILED) return false;
+  frame->replaced = 1;
+  return true;
+}
 
 // The innermost guard of this thread. A plain pointer with static initialization,
 // so the signal handler reads it without any lazy TLS set-up.
@@ -31,6 +58,8 @@ void Unblock(int signal) {
 
 void OnBusError(int signal, siginfo_t* info, void* context) {
   if (GuardFrame* frame = innermost; frame != nullptr) {
+    // Returning re-runs the faulting access, which now reads the zero page.
+    if (ReplacePage(frame, info)) return;
     innermost = frame->outer;
     siglongjmp(frame->jump, 1);
   }
@@ -55,6 +84,7 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
 }
 
 void Install() {
+  pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
   struct sigaction action {};
   action.sa_sigaction = OnBusError;
   // SA_NODEFER keeps SIGBUS unblocked after the jump out of the handler, so the jump
@@ -73,9 +103,13 @@ void EnsureInstalled() {
 
 void ThrowInvalidMap() { throw InvalidMapException(); }
 
-bool RunGuarded(void (*action)(void*), void* argument) {
+namespace {
+
+bool Run(void (*action)(void*), void* argument, std::uintptr_t first, std::uintptr_t length) {
   EnsureInstalled();
   GuardFrame frame;
+  frame.first = first;
+  frame.length = length;
   frame.outer = innermost;
   if (sigsetjmp(frame.jump, 0) != 0) {
     // The handler has already popped the frame.
@@ -87,10 +121,21 @@ bool RunGuarded(void (*action)(void*), void* argument) {
     action(argument);
   } catch (...) {
     innermost = frame.outer;
+    // The action saw zero pages in place of the file: that is the failure to report,
+    // whatever the action made of those bytes.
+    if (frame.replaced != 0) throw InvalidMapException();
     throw;
   }
   innermost = frame.outer;
-  return true;
+  return frame.replaced == 0;
+}
+
+}  // namespace
+
+bool RunGuarded(void (*action)(void*), void* argument) { return Run(action, argument, 0, 0); }
+
+bool RunResuming(void (*action)(void*), void* argument, void* first, std::size_t length) {
+  return Run(action, argument, reinterpret_cast<std::uintptr_t>(first), length);
 }
 
 void GuardedCopy(void* to, const void* from, std::size_t count) {

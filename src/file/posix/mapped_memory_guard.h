@@ -18,6 +18,16 @@ namespace ombrix::file::posix {
 // frames, so actions must own nothing that needs a destructor.
 bool RunGuarded(void (*action)(void*), void* argument);
 
+// Runs action(argument) like RunGuarded, except that a fault on a byte of
+// [first, first + length) does not abandon the action: the faulting page is replaced
+// by a private zero-filled page and the action goes on to its end, destructors
+// included. Returns false when that happened (the replaced pages no longer show the
+// file; the caller must stop using the range); an exception the action throws after
+// that becomes InvalidMapException. For actions that are not ours (a
+// caller's callable), which may own locks or memory. A fault outside the range
+// abandons the action as RunGuarded does.
+bool RunResuming(void (*action)(void*), void* argument, void* first, std::size_t length);
+
 // Copies `count` bytes; InvalidMapException when the copy faults.
 void GuardedCopy(void* to, const void* from, std::size_t count);
 
@@ -29,6 +39,13 @@ template <typename Function>
 void Guarded(Function&& function) {
   using Plain = std::remove_reference_t<Function>;
   if (!RunGuarded([](void* f) { (*static_cast<Plain*>(f))(); }, &function)) ThrowInvalidMap();
+}
+
+// Runs `function()` under RunResuming; InvalidMapException when it faulted.
+template <typename Function>
+void Resuming(Function&& function, void* first, std::size_t length) {
+  using Plain = std::remove_reference_t<Function>;
+  if (!RunResuming([](void* f) { (*static_cast<Plain*>(f))(); }, &function, first, length)) ThrowInvalidMap();
 }
 
 }  // namespace ombrix::file::posix

@@ -40,7 +40,10 @@ MemoryMapView::~MemoryMapView() {
   if (base != nullptr) ::munmap(base, length);
 }
 
-std::uint8_t* MemoryMapView::GetData() { return static_cast<std::uint8_t*>(base) + delta; }
+std::uint8_t* MemoryMapView::GetData() {
+  if (broken) throw InvalidMapException();
+  return static_cast<std::uint8_t*>(base) + delta;
+}
 
 std::uint8_t* MemoryMapView::Take(std::uint32_t count) {
   if (count == 0) return nullptr;
@@ -93,7 +96,16 @@ std::uint32_t MemoryMapView::Write(const void* buffer, std::uint32_t count) {
 void MemoryMapView::Process(const Callable& callable) {
   std::uint8_t* data = GetData();
   const std::uint32_t size = Size();
-  Guarded([&] { callable(data, size); });
+  // The callable is the caller's code and may own locks or memory: a fault inside it
+  // must let it finish (on zero pages) rather than jump over its destructors. Pages
+  // replaced that way no longer show the file, so the view refuses its bytes from
+  // then on.
+  try {
+    Resuming([&] { callable(data, size); }, base, length);
+  } catch (const InvalidMapException&) {
+    broken = true;
+    throw;
+  }
 }
 
 void MemoryMapView::Fetch() {

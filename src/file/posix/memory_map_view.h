@@ -16,7 +16,9 @@ namespace ombrix::file::posix {
 // content (other readers of the file see it at once, and addresses from Take and
 // GetData show it). A range whose bytes no longer exist in the file (it was
 // truncated) is InvalidMapException on every access, never a crash: copies out of
-// the mapping are guarded against SIGBUS. Flush writes the range's dirty pages to
+// the mapping are guarded against SIGBUS, and a fault inside the callable of Process
+// lets the callable finish (its destructors run) before InvalidMapException, after
+// which the view refuses every access to its mapped bytes. Flush writes the range's dirty pages to
 // the device and waits for them; metadata and the device cache are left to
 // SharedFile::Flush. Fetch and Flush hold the OperationContext when there is one.
 // Destruction unmaps without flushing and without the context. Not thread-safe
@@ -49,6 +51,9 @@ class MemoryMapView : public MemoryMappedData {
   void* base = nullptr;  // start of the mapping; nullptr when not mapped
   std::uint64_t length = 0;
   std::uint32_t delta = 0;  // lowerBound modulo the granularity
+  // Set when a fault inside Process replaced mapped pages with zero pages: the
+  // mapping no longer shows the file, so every access through it is refused.
+  bool broken = false;
   std::shared_ptr<OperationContext> context;
 };
 

@@ -43,16 +43,26 @@ SharedFileImpl::SharedFileImpl(Filesystem& filesystem, const std::string& direct
     const std::string parent = Filesystem::ParentPath(path);
     if (!parent.empty()) filesystem.CreateDirectories(parent);
   }
-  Open(mode);
-  SetPosition(first);
+  OpenAt(mode, first);
 }
 
 SharedFileImpl::SharedFileImpl(const std::string& path, std::shared_ptr<OperationContext> context,
                                std::uint64_t first, std::uint64_t last)
     : SharedFile(first, last, std::move(context)), path(path) {
   CheckPathText(path);
-  Open(OpenMode::OpenExisting);
-  SetPosition(first);
+  OpenAt(OpenMode::OpenExisting, first);
+}
+
+void SharedFileImpl::OpenAt(OpenMode mode, std::uint64_t first) {
+  Open(mode);
+  try {
+    SetPosition(first);
+  } catch (...) {
+    // The destructor does not run for an object whose construction fails.
+    ::close(handle);
+    handle = -1;
+    throw;
+  }
 }
 
 void SharedFileImpl::Open(OpenMode mode) {
@@ -69,10 +79,11 @@ SharedFileImpl::~SharedFileImpl() {
   try {
     ContextGuard hold(context);
     map.reset();
+    if (handle >= 0) ::close(handle);
   } catch (...) {
     map.reset();
+    if (handle >= 0) ::close(handle);
   }
-  if (handle >= 0) ::close(handle);
 }
 
 std::uint64_t SharedFileImpl::GetPosition() {

@@ -51,6 +51,8 @@ class SharedFileImpl : public SharedFile {
 
  private:
   void Open(OpenMode mode);
+  // Open, then SetPosition(first); a failure closes the descriptor again.
+  void OpenAt(OpenMode mode, std::uint64_t first);
 
   int handle = -1;
   std::shared_ptr<MemoryMap> map;
