@@ -68,19 +68,31 @@ void HttpManifestSource::Fetch(const std::string&, std::ostream& stream) {
   options.connectTimeoutSeconds = ToSeconds(connectTimeoutSeconds);
   options.timeoutSeconds = ToSeconds(timeoutSeconds);
 
+  {
+    std::lock_guard<std::mutex> held(lock);
+    fetching = true;
+    cancelRequested = false;
+  }
+  // Whatever way the fetch ends, the source is idle again afterwards.
+  struct EndFetch {
+    HttpManifestSource& source;
+    ~EndFetch() {
+      std::lock_guard<std::mutex> held(source.lock);
+      source.currentRequest.reset();
+      source.fetching = false;
+      source.cancelRequested = false;
+    }
+  } endFetch{*this};
+
   std::shared_ptr<http::Request> request = requestFactory.CreateRequest(options, session);
   {
     std::lock_guard<std::mutex> held(lock);
     currentRequest = request;
+    // A Cancel that came while the request was being created: the idle request
+    // becomes Cancelled and Perform does not start it.
+    if (cancelRequested) request->Cancel();
   }
-  http::RequestResult result;
-  try {
-    result = request->Perform();
-  } catch (...) {
-    std::lock_guard<std::mutex> held(lock);
-    currentRequest.reset();
-    throw;
-  }
+  http::RequestResult result = request->Perform();
   {
     std::lock_guard<std::mutex> held(lock);
     currentRequest.reset();
@@ -104,7 +116,11 @@ void HttpManifestSource::Fetch(const std::string&, std::ostream& stream) {
 
 void HttpManifestSource::Cancel() {
   std::lock_guard<std::mutex> held(lock);
-  if (currentRequest) currentRequest->Cancel();
+  if (currentRequest) {
+    currentRequest->Cancel();
+  } else if (fetching) {
+    cancelRequested = true;  // the fetch has no request yet; it cancels it on arrival
+  }
 }
 
 void XmlHttpManifestSource::Parse(std::istream& stream, boost::property_tree::ptree& tree) {

@@ -26,8 +26,9 @@ inline constexpr std::uint64_t kMaxManifestBytes = 64ull << 20;
 // HttpManifestLocatorException for a bad request or an HTTP status below 500,
 // std::bad_alloc when memory ran out, and HttpManifestStreamException for every
 // other failure, including a body larger than kMaxManifestBytes. Cancel may be
-// called from any thread while Fetch runs on another; with no fetch in flight it
-// does nothing. The request factory must outlive the source.
+// called from any thread while Fetch runs on another and ends that fetch, also
+// when it arrives before the fetch has created its request; with no fetch in
+// flight it does nothing. The request factory must outlive the source.
 class HttpManifestSource : public ManifestSource {
  public:
   HttpManifestSource(std::string url, http::RequestFactory& requestFactory,
@@ -47,6 +48,8 @@ class HttpManifestSource : public ManifestSource {
   const std::uint32_t connectTimeoutSeconds;
   const std::uint32_t timeoutSeconds;
   std::shared_ptr<http::Request> currentRequest;  // guarded by lock
+  bool fetching = false;                           // guarded by lock
+  bool cancelRequested = false;                    // guarded by lock; only while fetching
 };
 
 // Parses the body as XML with the manifest document rules (text kept as written,

@@ -75,6 +75,31 @@ bool NestsDeeperThan(const std::string& text, std::size_t limit) {
   return false;
 }
 
+// True when arrays and objects of the JSON `text` nest deeper than `limit`.
+// Brackets inside strings (escaped quotes honoured) do not count; malformed input
+// may only be counted deeper, and the parser rejects it anyway.
+bool JsonNestsDeeperThan(const std::string& text, std::size_t limit) {
+  std::size_t depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit) return true;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return false;
+}
+
 // Appends one child per attribute to every element that has attributes. Iterative
 // so that the depth of the tree does not matter here.
 void CopyAttributesIntoChildren(ptree& root) {
@@ -113,9 +138,14 @@ void ReadXmlDocument(std::istream& stream, ptree& tree) {
 }
 
 void ReadJsonDocument(std::istream& stream, ptree& tree) {
+  std::ostringstream buffer;
+  if (stream.rdbuf() != nullptr && stream.good()) buffer << stream.rdbuf();
+  std::string text = std::move(buffer).str();
+  if (JsonNestsDeeperThan(text, kMaxJsonNesting)) throw ManifestParseException();
+  std::istringstream input(std::move(text));
   ptree document;
   try {
-    boost::property_tree::read_json(stream, document);
+    boost::property_tree::read_json(input, document);
   } catch (const boost::property_tree::ptree_error&) {
     throw ManifestParseException();
   }

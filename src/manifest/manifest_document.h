@@ -16,6 +16,9 @@ namespace ombrix {
 // the limit keeps a hostile document from exhausting the stack of the parser.
 inline constexpr std::size_t kMaxXmlNesting = 256;
 
+// Deepest array/object nesting a JSON document may have, for the same reason.
+inline constexpr std::size_t kMaxJsonNesting = 256;
+
 // Reads a whole XML document into `tree`. Element text is kept exactly as written,
 // comments become "<xmlcomment>" children, and every element with attributes gets,
 // after its existing children, one child per attribute (named like it, holding its
@@ -25,7 +28,8 @@ void ReadXmlDocument(std::istream& stream, boost::property_tree::ptree& tree);
 
 // Reads a whole JSON document into `tree`: members become children in order and
 // every scalar becomes its node's text as written (strings without quotes).
-// Throws ManifestParseException when the document is not valid JSON.
+// Throws ManifestParseException when the document is not valid JSON or nests
+// deeper than kMaxJsonNesting.
 void ReadJsonDocument(std::istream& stream, boost::property_tree::ptree& tree);
 
 // Digits with optional white space around them, no larger than `max`; anything

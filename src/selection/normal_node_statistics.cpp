@@ -1,6 +1,8 @@
 #include "selection/normal_node_statistics.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include <boost/property_tree/ptree.hpp>
 
@@ -19,13 +21,23 @@ void NormalNodeStatistics::Update(const http::RequestResult& result) {
   NodeStatistics::Update(result);
   const double x = SpeedSample(result);
   std::lock_guard<std::mutex> guard(lock);
-  const std::uint32_t repeats = IsErrorResult(result) ? sampleCount / 10 + 1 : 1;
-  for (std::uint32_t k = 0; k < repeats; ++k) {
-    ++sampleCount;
-    const double delta = x - mean;
-    mean += delta / sampleCount;
+  const std::uint64_t repeats = IsErrorResult(result) ? sampleCount / 10 + 1 : 1;
+  const double before = static_cast<double>(sampleCount);
+  const double after = before + static_cast<double>(repeats);
+  const double delta = x - mean;
+  if (repeats == 1) {
+    mean += delta / after;
     spread += (x - mean) * delta;
+  } else {
+    // `repeats` equal samples folded in at once: the same mean and spread as that
+    // many single steps, in constant time (a long error run would otherwise loop
+    // hundreds of millions of times under the lock).
+    mean += delta * static_cast<double>(repeats) / after;
+    spread += delta * delta * before * static_cast<double>(repeats) / after;
   }
+  // Saturates instead of wrapping: a wrapped count would make the next step divide by 0.
+  sampleCount = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(sampleCount + repeats, std::numeric_limits<std::uint32_t>::max()));
 }
 
 std::pair<double, double> NormalNodeStatistics::GetDistribution() const {
@@ -57,7 +69,7 @@ void ExponentialNormalNodeStatistics::Update(const http::RequestResult& result) 
   NodeStatistics::Update(result);
   const double x = SpeedSample(result);
   std::lock_guard<std::mutex> guard(lock);
-  ++sampleCount;
+  if (sampleCount < std::numeric_limits<std::uint32_t>::max()) ++sampleCount;
   const double oldMean = mean;
   mean = (1.0 - alpha) * oldMean + alpha * x;
   spread = (x - mean) * alpha * (x - oldMean) + (1.0 - alpha) * spread;

@@ -12,7 +12,8 @@ namespace ombrix {
 // Adds to the counters of NodeStatistics a running mean and spread of the speed
 // samples (bytes per second). An error enters the model as ⌊sampleCount / 10⌋ + 1
 // zero samples, so a node that keeps failing is pulled down faster the longer it
-// has been measured. The model changes only under the object's lock, and
+// has been measured; an update takes constant time however many samples it adds,
+// and the sample count saturates at its largest value. The model changes only under the object's lock, and
 // GetDistribution reads it under the same lock; safe to use from many threads.
 class NormalNodeStatistics : public NodeStatistics {
  public:

@@ -1,5 +1,6 @@
 #include "manifest/http_manifest_source.h"
 
+#include <functional>
 #include <future>
 #include <sstream>
 
@@ -169,6 +170,33 @@ TEST_F(HttpManifestSourceTest, CancelWhenIdleDoesNothing) {
   EXPECT_NO_THROW(source->Read("abc", package));
   source->Cancel();
   EXPECT_NO_THROW(source->Read("abc", package));
+}
+
+// The real factory, with a hook that runs just before each request is created, so
+// that a Cancel can land in the moment before the fetch has its request.
+class HookedRequestFactory : public http::CurlRequestFactory {
+ public:
+  using http::CurlRequestFactory::CurlRequestFactory;
+  using http::RequestFactory::CreateRequest;
+  std::shared_ptr<http::Request> CreateRequest(const http::RequestOptions& options,
+                                               std::shared_ptr<http::Proxy> proxy) override {
+    if (beforeCreate) beforeCreate();
+    return http::CurlRequestFactory::CreateRequest(options, std::move(proxy));
+  }
+  std::function<void()> beforeCreate;
+};
+
+TEST_F(HttpManifestSourceTest, CancelBeforeTheRequestExistsStillAborts) {
+  server.SetContent("/manifests/abc/current.xml", kPackage, "text/xml");
+  HookedRequestFactory hooked{proxies};
+  XmlHttpManifestSource source(server.Url("/manifests/abc/current.xml"), hooked, nullptr, 5, 30);
+  hooked.beforeCreate = [&] { source.Cancel(); };
+  StandardPackageManifest package;
+  EXPECT_THROW(source.Read("abc", package), ManifestAbortedException);
+  EXPECT_EQ(server.RequestCount("/manifests/abc/current.xml"), 0u);
+  // The cancellation belonged to that fetch only.
+  hooked.beforeCreate = nullptr;
+  EXPECT_NO_THROW(source.Read("abc", package));
 }
 
 TEST_F(HttpManifestSourceTest, EndlessBodyIsCutAtTheLimit) {

@@ -71,5 +71,27 @@ TEST(XmlDocument, NestingIsBounded) {
   EXPECT_NO_THROW(Xml(flat));
 }
 
+ptree Json(const std::string& text) {
+  std::istringstream stream(text);
+  ptree tree;
+  ReadJsonDocument(stream, tree);
+  return tree;
+}
+
+TEST(JsonDocument, NestingIsBounded) {
+  std::string ok;
+  for (std::size_t i = 0; i < kMaxJsonNesting; ++i) ok += i % 2 == 0 ? "[" : "{\"k\":";
+  ok += "1";
+  for (std::size_t i = kMaxJsonNesting; i-- > 0;) ok += i % 2 == 0 ? "]" : "}";
+  EXPECT_NO_THROW(Json(ok));
+  // Deep enough to overflow a recursive parser's stack.
+  EXPECT_THROW(Json(std::string(1000000, '[')), ManifestParseException);
+  EXPECT_THROW(Json("{\"a\":" + std::string(kMaxJsonNesting, '[') + std::string(kMaxJsonNesting, ']') + "}"),
+               ManifestParseException);
+  // Brackets inside strings, escaped quotes included, do not nest.
+  const std::string text = "[\"\\\"" + std::string(2 * kMaxJsonNesting, '[') + "\"]";
+  EXPECT_EQ(Json(text).front().second.data(), "\"" + std::string(2 * kMaxJsonNesting, '['));
+}
+
 }  // namespace
 }  // namespace ombrix

@@ -1,5 +1,7 @@
 #include "selection/node_statistics.h"
 
+#include <cmath>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -118,6 +120,23 @@ TEST(NormalNodeStatistics, ErrorsWeighMoreAsSamplesGrow) {
   statistics.Update(Result(State::ServerError, 0, 1));
   EXPECT_EQ(statistics.GetSampleCount(), 12u);
   EXPECT_NEAR(statistics.GetDistribution().first, 9000.0 / 12, 1e-9);
+  // Samples 0, nine times 1000, 0, 0: the two zeros of the error count one by one.
+  EXPECT_NEAR(statistics.GetDistribution().second, (3 * 750.0 * 750 + 9 * 250.0 * 250) / 11, 1e-6);
+}
+
+TEST(NormalNodeStatistics, LongRunOfErrorsStaysBoundedAndFinite) {
+  // Every error adds a tenth of the samples again; the count must saturate rather
+  // than wrap (a wrapped count divides by 0) and an update must stay cheap.
+  NormalNodeStatistics statistics;
+  for (int i = 0; i < 10; ++i) statistics.Update(Result(State::Complete, 1000, 1000));
+  for (int i = 0; i < 400; ++i) statistics.Update(Result(State::ServerError, 0, 1));
+  EXPECT_EQ(statistics.GetSampleCount(), std::numeric_limits<std::uint32_t>::max());
+  const auto [mean, variance] = statistics.GetDistribution();
+  EXPECT_TRUE(std::isfinite(mean));
+  EXPECT_TRUE(std::isfinite(variance));
+  EXPECT_GE(mean, 0.0);
+  EXPECT_LT(mean, 1.0);
+  EXPECT_GE(variance, 0.0);
 }
 
 TEST(NormalNodeStatistics, WriteReplacesSpeedWithModel) {
