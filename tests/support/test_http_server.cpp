@@ -41,10 +41,10 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> ParseRange(const std::str
                                                                   std::uint64_t size) {
   const std::string prefix = "bytes=";
   if (header.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
-  const std::string_view spec = std::string_view(header).substr(prefix.size());
-  const std::size_t dash = spec.find('-');
-  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return std::nullopt;
-  const std::string_view firstText = spec.substr(0, dash), lastText = spec.substr(dash + 1);
+  const std::string_view rangeText = std::string_view(header).substr(prefix.size());
+  const std::size_t dash = rangeText.find('-');
+  if (dash == std::string_view::npos || rangeText.find(',') != std::string_view::npos) return std::nullopt;
+  const std::string_view firstText = rangeText.substr(0, dash), lastText = rangeText.substr(dash + 1);
   if (firstText.empty()) {  // suffix: the last n bytes
     auto count = ParseNumber(lastText);
     if (!count) return std::nullopt;
