@@ -26,6 +26,10 @@ const std::vector<std::string> kSeeds = {
     "</file></files></package>",
     "<package id=\"a\" name=\"n\" partnerId=\"p\" versionId=\"v\"><!-- c --><files>"
     "<file path=\"x\" chunksize=\"1048576\" size=\"0\" checksums=\"\"/></files></package>",
+    // Mostly path: mutations land in it and must keep it below the destination.
+    "<package id=\"a\" name=\"n\" partnerId=\"p\" versionId=\"v\"><files><file path=\""
+    "data/levels/one/two/three/four/five/six/seven/eight/nine/ten/eleven/twelve.bin\" "
+    "chunksize=\"1\" size=\"0\" checksums=\"\"/></files></package>",
 };
 
 const std::vector<std::string> kFragments = {
