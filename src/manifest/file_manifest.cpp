@@ -91,8 +91,19 @@ void StandardFileManifest::Read(const boost::property_tree::ptree& tree) {
   *this = std::move(candidate);
 }
 
+bool HasControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+}
+
 bool IsContainedRelativePath(const std::string& path) {
   if (path.empty() || path.front() == '/' || path.front() == '\\') return false;
+  // A NUL (a decoded "&#0;") ends the name at the system call, so "..\0/x" would
+  // reach the parent folder and "a\01" and "a\02" the same file; the other control
+  // characters are refused with it, as no file name of a package needs one.
+  if (HasControlCharacter(path)) return false;
   // A drive root name ("C:" and "C:name" are both outside the destination on Windows).
   const bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
   if (letter && path.size() >= 2 && path[1] == ':') return false;

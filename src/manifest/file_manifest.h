@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "manifest/input_manifest.h"
@@ -54,9 +55,13 @@ class StandardFileManifest : public FileManifest {
   std::vector<std::uint32_t> checksums;
 };
 
+// True when `text` holds a C0 control character (0x00 to 0x1F, NUL included) or DEL.
+bool HasControlCharacter(std::string_view text);
+
 // True when `path` names a place below a destination folder: not empty, not
-// absolute ("/" or "\" first), no drive root name ("C:"), and no ".." segment
-// between "/" or "\" separators. A manifest may only name such paths.
+// absolute ("/" or "\" first), no drive root name ("C:"), no ".." segment
+// between "/" or "\" separators, and no control character (HasControlCharacter).
+// A manifest may only name such paths.
 bool IsContainedRelativePath(const std::string& path);
 
 }  // namespace ombrix

@@ -43,7 +43,8 @@ JsonHttpGeolocationManifestFactory::JsonHttpGeolocationManifestFactory(
 std::shared_ptr<ManifestSource> JsonHttpGeolocationManifestFactory::CreateSource(
     std::shared_ptr<http::Session> session) {
   return std::make_shared<JsonHttpManifestSource>(url, requestFactory, std::move(session),
-                                                  connectTimeoutSeconds, timeoutSeconds);
+                                                  connectTimeoutSeconds, timeoutSeconds,
+                                                  kGeolocationLimits);
 }
 
 }  // namespace ombrix

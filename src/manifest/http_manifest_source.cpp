@@ -4,6 +4,7 @@
 #include <limits>
 #include <new>
 
+#include "http/limited_writer.h"
 #include "http/request.h"
 #include "http/request_factory.h"
 #include "http/stringstream_writer.h"
@@ -20,30 +21,6 @@ class BadAllocation : public std::bad_alloc {
   const char* what() const noexcept override { return "bad allocation"; }
 };
 
-// Passes blocks to the stream writer until the body would pass the limit, then
-// refuses, which ends the transfer as WriteFailed.
-class LimitedWriter : public http::WriteCallback {
- public:
-  LimitedWriter(http::WriteCallback& inner, std::uint64_t limit) : inner(inner), limit(limit) {}
-
-  http::RequestResult Write(const char* data, std::size_t length) override {
-    if (length > limit - written) {
-      http::RequestResult refused;
-      refused.state = http::State::WriteFailed;
-      refused.errorSummary = "manifest body larger than " + std::to_string(limit) + " bytes";
-      return refused;
-    }
-    http::RequestResult result = inner.Write(data, length);
-    written += result.bytesReceived;
-    return result;
-  }
-
- private:
-  http::WriteCallback& inner;
-  const std::uint64_t limit;
-  std::uint64_t written = 0;
-};
-
 std::int32_t ToSeconds(std::uint32_t seconds) {
   return static_cast<std::int32_t>(
       std::min<std::uint32_t>(seconds, std::numeric_limits<std::int32_t>::max()));
@@ -54,16 +31,17 @@ std::int32_t ToSeconds(std::uint32_t seconds) {
 HttpManifestSource::HttpManifestSource(std::string url, http::RequestFactory& requestFactory,
                                        std::shared_ptr<http::Session> session,
                                        std::uint32_t connectTimeoutSeconds,
-                                       std::uint32_t timeoutSeconds)
+                                       std::uint32_t timeoutSeconds, DocumentLimits limits)
     : url(std::move(url)),
       requestFactory(requestFactory),
       session(std::move(session)),
       connectTimeoutSeconds(connectTimeoutSeconds),
-      timeoutSeconds(timeoutSeconds) {}
+      timeoutSeconds(timeoutSeconds),
+      limits(limits) {}
 
 void HttpManifestSource::Fetch(const std::string&, std::ostream& stream) {
   http::StringstreamWriter streamWriter(stream);
-  LimitedWriter writer(streamWriter, kMaxManifestBytes);
+  http::LimitedWriter writer(streamWriter, limits.maxBytes);
   http::RequestOptions options(url, writer);
   options.connectTimeoutSeconds = ToSeconds(connectTimeoutSeconds);
   options.timeoutSeconds = ToSeconds(timeoutSeconds);
@@ -124,11 +102,11 @@ void HttpManifestSource::Cancel() {
 }
 
 void XmlHttpManifestSource::Parse(std::istream& stream, boost::property_tree::ptree& tree) {
-  ReadXmlDocument(stream, tree);
+  ReadXmlDocument(stream, tree, GetLimits().maxNodes);
 }
 
 void JsonHttpManifestSource::Parse(std::istream& stream, boost::property_tree::ptree& tree) {
-  ReadJsonDocument(stream, tree);
+  ReadJsonDocument(stream, tree, GetLimits().maxNodes);
 }
 
 }  // namespace ombrix

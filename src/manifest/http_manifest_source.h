@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "manifest/manifest_document.h"
 #include "manifest/manifest_source.h"
 
 namespace ombrix {
@@ -16,29 +17,30 @@ class RequestFactory;
 class Session;
 }  // namespace http
 
-// Largest manifest body accepted. A package manifest of 10,000 files is about
-// 1.5 MiB; the limit only stops a server that never ends its body from exhausting
-// memory.
-inline constexpr std::uint64_t kMaxManifestBytes = 64ull << 20;
-
 // Fetches its fixed URL with one GET through the request factory (and the session,
 // when given). Fetch throws ManifestAbortedException when cancelled,
 // HttpManifestLocatorException for a bad request or an HTTP status below 500,
 // std::bad_alloc when memory ran out, and HttpManifestStreamException for every
-// other failure, including a body larger than kMaxManifestBytes. Cancel may be
-// called from any thread while Fetch runs on another and ends that fetch, also
-// when it arrives before the fetch has created its request; with no fetch in
-// flight it does nothing. The request factory must outlive the source.
+// other failure, including a body larger than the limits' maxBytes (refused while
+// it arrives). Parse refuses a document over the limits' node budget with
+// ManifestParseException before building its tree. Cancel may be called from any
+// thread while Fetch runs on another and ends that fetch, also when it arrives
+// before the fetch has created its request; with no fetch in flight it does
+// nothing. The request factory must outlive the source.
 class HttpManifestSource : public ManifestSource {
  public:
   HttpManifestSource(std::string url, http::RequestFactory& requestFactory,
                      std::shared_ptr<http::Session> session, std::uint32_t connectTimeoutSeconds,
-                     std::uint32_t timeoutSeconds);
+                     std::uint32_t timeoutSeconds, DocumentLimits limits);
 
   void Fetch(const std::string& locator, std::ostream& stream) override;
-  void Cancel();
+  void Cancel() override;
 
   const std::string& GetUrl() const { return url; }
+  const std::shared_ptr<http::Session>& GetSession() const { return session; }
+  std::uint32_t GetConnectTimeoutSeconds() const { return connectTimeoutSeconds; }
+  std::uint32_t GetTimeoutSeconds() const { return timeoutSeconds; }
+  const DocumentLimits& GetLimits() const { return limits; }
 
  private:
   std::mutex lock;
@@ -47,6 +49,7 @@ class HttpManifestSource : public ManifestSource {
   const std::shared_ptr<http::Session> session;
   const std::uint32_t connectTimeoutSeconds;
   const std::uint32_t timeoutSeconds;
+  const DocumentLimits limits;
   std::shared_ptr<http::Request> currentRequest;  // guarded by lock
   bool fetching = false;                           // guarded by lock
   bool cancelRequested = false;                    // guarded by lock; only while fetching

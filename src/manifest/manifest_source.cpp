@@ -9,6 +9,8 @@
 namespace ombrix {
 
 void ManifestSource::Read(const std::string& locator, InputManifest& manifest) {
+  // Fetch writes into the string of this stream and the document readers take that
+  // string over (manifest_document.h), so the body is never copied.
   std::stringstream stream;
   Fetch(locator, stream);
   boost::property_tree::ptree tree;

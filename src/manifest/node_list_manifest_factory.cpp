@@ -45,7 +45,7 @@ std::shared_ptr<ManifestSource> XmlHttpNodeListManifestFactory::CreateSource(
     const std::string& locator, std::shared_ptr<http::Session> session) {
   return std::make_shared<XmlHttpManifestSource>(BuildUrl(locator), requestFactory,
                                                  std::move(session), connectTimeoutSeconds,
-                                                 timeoutSeconds);
+                                                 timeoutSeconds, kNodeListLimits);
 }
 
 std::string XmlHttpNodeListManifestFactory::BuildUrl(const std::string& locator) {

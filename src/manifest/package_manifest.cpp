@@ -2,6 +2,7 @@
 
 #include <boost/property_tree/ptree.hpp>
 
+#include "manifest/file_manifest.h"
 #include "manifest/manifest_document.h"
 #include "manifest/manifest_exceptions.h"
 
@@ -46,6 +47,9 @@ void StandardPackageManifest::Read(const boost::property_tree::ptree& tree) {
     }
   }
   if (!read.run.empty() && !read.runFile) throw ManifestParseException();
+  // The run file is launched by this name: it may not hide a control character even
+  // if a file's path check were ever relaxed.
+  if (HasControlCharacter(read.run)) throw ManifestParseException();
 
   if (read.version &&
       (read.version->GetId() != read.versionId || read.version->GetRun() != read.run)) {

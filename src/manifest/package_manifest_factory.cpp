@@ -51,7 +51,7 @@ std::shared_ptr<ManifestSource> XmlHttpPackageManifestFactory::CreateSource(
     const std::string& locator, std::shared_ptr<http::Session> session) {
   return std::make_shared<XmlHttpManifestSource>(BuildUrl(locator), requestFactory,
                                                  std::move(session), connectTimeoutSeconds,
-                                                 timeoutSeconds);
+                                                 timeoutSeconds, kPackageManifestLimits);
 }
 
 std::string XmlHttpPackageManifestFactory::BuildUrl(const std::string& locator) {

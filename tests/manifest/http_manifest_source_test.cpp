@@ -32,11 +32,11 @@ const std::string kNodes =
     "<NodeInfo NodeId=\"n2\" Host=\"h2\" Path=\"c\"/></ArrayOfNodeInfo>";
 
 class HttpManifestSourceTest : public ::testing::Test {
- protected:
+ public:
   std::shared_ptr<XmlHttpManifestSource> Source(const std::string& path,
                                                 std::shared_ptr<http::Session> session = nullptr) {
     return std::make_shared<XmlHttpManifestSource>(server.Url(path), requests, std::move(session),
-                                                   5, 30);
+                                                   5, 30, kPackageManifestLimits);
   }
 
   // Runs Read and returns the exception it threw, or nothing when it succeeded.
@@ -133,7 +133,8 @@ TEST_F(HttpManifestSourceTest, ServerErrorIsAStreamFailureWithItsResult) {
 
 TEST_F(HttpManifestSourceTest, ConnectionFailureIsAStreamFailure) {
   // Nothing listens on port 1 of the loopback address.
-  XmlHttpManifestSource source("http://127.0.0.1:1/gone.xml", requests, nullptr, 5, 30);
+  XmlHttpManifestSource source("http://127.0.0.1:1/gone.xml", requests, nullptr, 5, 30,
+                               kPackageManifestLimits);
   StandardPackageManifest package;
   EXPECT_THROW(source.Read("abc", package), HttpManifestStreamException);
 }
@@ -142,7 +143,8 @@ TEST_F(HttpManifestSourceTest, MalformedBodyIsAParseFailure) {
   server.SetContent("/bad.xml", "<package><id>abc</id>", "text/xml");
   auto source = Source("/bad.xml");
   EXPECT_TRUE(ReadFails<ManifestParseException>(*source));
-  JsonHttpManifestSource json(server.Url("/bad.xml"), requests, nullptr, 5, 30);
+  JsonHttpManifestSource json(server.Url("/bad.xml"), requests, nullptr, 5, 30,
+                              kGeolocationLimits);
   StandardGeolocationManifest geolocation;
   EXPECT_THROW(json.Read("", geolocation), ManifestParseException);
 }
@@ -189,7 +191,8 @@ class HookedRequestFactory : public http::CurlRequestFactory {
 TEST_F(HttpManifestSourceTest, CancelBeforeTheRequestExistsStillAborts) {
   server.SetContent("/manifests/abc/current.xml", kPackage, "text/xml");
   HookedRequestFactory hooked{proxies};
-  XmlHttpManifestSource source(server.Url("/manifests/abc/current.xml"), hooked, nullptr, 5, 30);
+  XmlHttpManifestSource source(server.Url("/manifests/abc/current.xml"), hooked, nullptr, 5, 30,
+                               kPackageManifestLimits);
   hooked.beforeCreate = [&] { source.Cancel(); };
   StandardPackageManifest package;
   EXPECT_THROW(source.Read("abc", package), ManifestAbortedException);
@@ -199,24 +202,95 @@ TEST_F(HttpManifestSourceTest, CancelBeforeTheRequestExistsStillAborts) {
   EXPECT_NO_THROW(source.Read("abc", package));
 }
 
-TEST_F(HttpManifestSourceTest, EndlessBodyIsCutAtTheLimit) {
-  auto body = std::make_shared<std::string>(kMaxManifestBytes + 1, ' ');
-  server.SetContent("/huge.xml", body, "text/xml");
-  auto source = Source("/huge.xml");
-  std::ostringstream stream;
-  try {
-    source->Fetch("", stream);
-    FAIL() << "no exception";
-  } catch (const HttpManifestStreamException& e) {
-    EXPECT_EQ(e.GetResult().state, http::State::WriteFailed);
+// The sources the factories create for each document kind, by a name that also
+// addresses the document: "/manifests/NAME/current.xml", "/nodes/NAME.xml" or
+// "/geo/NAME.json".
+struct DocumentKind {
+  const char* kind;
+  DocumentLimits limits;
+  std::string (*path)(const std::string& name);
+  std::shared_ptr<ManifestSource> (*create)(const std::string& name, HttpManifestSourceTest& test);
+};
+
+const DocumentKind kKinds[] = {
+    {"package", kPackageManifestLimits,
+     [](const std::string& name) { return "/manifests/" + name + "/current.xml"; },
+     [](const std::string& name, HttpManifestSourceTest& test) {
+       XmlHttpPackageManifestFactory factory(test.server.Authority(), test.requests, 5, 30);
+       return factory.CreateSource(name);
+     }},
+    {"node list", kNodeListLimits, [](const std::string& name) { return "/nodes/" + name + ".xml"; },
+     [](const std::string& name, HttpManifestSourceTest& test) {
+       XmlHttpNodeListManifestFactory factory(test.server.Authority(), test.requests, 5, 30);
+       return factory.CreateSource(name);
+     }},
+    {"geolocation", kGeolocationLimits,
+     [](const std::string& name) { return "/geo/" + name + ".json"; },
+     [](const std::string& name, HttpManifestSourceTest& test) {
+       JsonHttpGeolocationManifestFactory factory(test.server.Url("/geo/" + name + ".json"),
+                                                  test.requests, 5, 10);
+       return factory.CreateSource();
+     }},
+};
+
+TEST_F(HttpManifestSourceTest, EndlessBodyIsCutAtTheLimitOfItsKind) {
+  for (const auto& kind : kKinds) {
+    SCOPED_TRACE(kind.kind);
+    const std::uint64_t cap = kind.limits.maxBytes;
+    server.SetContent(kind.path("over"), std::make_shared<std::string>(cap + 1, ' '));
+    std::ostringstream stream;
+    try {
+      kind.create("over", *this)->Fetch("", stream);
+      ADD_FAILURE() << "no exception";
+    } catch (const HttpManifestStreamException& e) {
+      EXPECT_EQ(e.GetResult().state, http::State::WriteFailed);
+    }
+    EXPECT_LE(stream.tellp(), static_cast<std::streamoff>(cap));
+    // A body of exactly the limit is accepted. (Another path: the server may still
+    // be sending the old body on the connection the client gave up.)
+    server.SetContent(kind.path("at"), std::make_shared<std::string>(cap, ' '));
+    std::ostringstream full;
+    kind.create("at", *this)->Fetch("", full);
+    EXPECT_EQ(full.tellp(), static_cast<std::streamoff>(cap));
   }
-  EXPECT_LE(stream.tellp(), static_cast<std::streamoff>(kMaxManifestBytes));
-  // A body of exactly the limit is accepted. (A new buffer: the server may still be
-  // sending the old one on the connection the client gave up.)
-  server.SetContent("/limit.xml", std::make_shared<std::string>(kMaxManifestBytes, ' '), "text/xml");
-  std::ostringstream full;
-  Source("/limit.xml")->Fetch("", full);
-  EXPECT_EQ(full.tellp(), static_cast<std::streamoff>(kMaxManifestBytes));
+}
+
+// A document far below the byte cap but with more nodes than its kind allows is
+// refused as a parse failure; one at the budget is parsed (checked where the tree
+// is small enough to build quickly under the sanitizers).
+TEST_F(HttpManifestSourceTest, NodeBudgetOfEachKind) {
+  for (const auto& kind : kKinds) {
+    SCOPED_TRACE(kind.kind);
+    const bool json = std::string(kind.kind) == "geolocation";
+    // n nodes: a root holding n - 1 elements, or an array holding n - 1 values.
+    auto document = [&](std::size_t n) {
+      std::string text = json ? "[" : "<r>";
+      for (std::size_t i = 1; i < n; ++i) text += json ? (i == 1 ? "0" : ",0") : "<a/>";
+      return text + (json ? "]" : "</r>");
+    };
+    const auto source = kind.create("budget", *this);
+    boost::property_tree::ptree tree;
+    std::istringstream over(document(kind.limits.maxNodes + 1));
+    EXPECT_THROW(source->Parse(over, tree), ManifestParseException);
+    if (kind.limits.maxNodes <= kNodeListLimits.maxNodes) {
+      std::istringstream at(document(kind.limits.maxNodes));
+      EXPECT_NO_THROW(source->Parse(at, tree));
+    }
+  }
+}
+
+// Callers hold sources by the interface; Cancel reaches the fetch through it.
+TEST_F(HttpManifestSourceTest, CancelThroughTheSourceInterface) {
+  test::Behavior stall;
+  stall.stallAfterBytes = 10;
+  server.SetContent("/nodes/p.xml", kNodes, "text/xml");
+  server.SetBehavior("/nodes/p.xml", stall);
+  XmlHttpNodeListManifestFactory factory(server.Authority(), requests, 5, 30);
+  const std::shared_ptr<ManifestSource> source = factory.CreateSource("p");
+  auto fetch = std::async(std::launch::async, [&] { factory.Load(*source, "p"); });
+  ASSERT_TRUE(test::WaitUntil([&] { return server.StalledCount() == 1; }));
+  source->Cancel();
+  EXPECT_THROW(fetch.get(), ManifestAbortedException);
 }
 
 }  // namespace

@@ -71,6 +71,38 @@ TEST(XmlDocument, NestingIsBounded) {
   EXPECT_NO_THROW(Xml(flat));
 }
 
+// The node budget is checked on the text: elements, comments and attributes
+// (each becomes tree nodes) count, text and CDATA do not; a document one node over
+// the budget is refused however small it is.
+TEST(XmlDocument, NodeBudgetIsCountedBeforeParsing) {
+  struct Case {
+    const char* text;
+    std::size_t nodes;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"<r><a/><a/></r>", 3},
+           {"<r><!-- c --><a/></r>", 3},
+           {"<r a=\"1\" b='=2'><a x=\"1\"/></r>", 5},
+           {"<r>text <![CDATA[<a/><a/>]]> more<?pi <a/>?></r>", 1},
+       }) {
+    std::istringstream atBudget(c.text);
+    ptree tree;
+    EXPECT_NO_THROW(ReadXmlDocument(atBudget, tree, c.nodes)) << c.text;
+    std::istringstream overBudget(c.text);
+    EXPECT_THROW(ReadXmlDocument(overBudget, tree, c.nodes - 1), ManifestParseException) << c.text;
+  }
+}
+
+// A std::stringstream's buffer is taken over; what was already read stays consumed.
+TEST(XmlDocument, ReadsTheRestOfAStringStream) {
+  std::stringstream stream;
+  stream << "skip<a>1</a>";
+  stream.ignore(4);
+  ptree tree;
+  ReadXmlDocument(stream, tree);
+  EXPECT_EQ(tree.get<std::string>("a"), "1");
+}
+
 ptree Json(const std::string& text) {
   std::istringstream stream(text);
   ptree tree;
@@ -91,6 +123,26 @@ TEST(JsonDocument, NestingIsBounded) {
   // Brackets inside strings, escaped quotes included, do not nest.
   const std::string text = "[\"\\\"" + std::string(2 * kMaxJsonNesting, '[') + "\"]";
   EXPECT_EQ(Json(text).front().second.data(), "\"" + std::string(2 * kMaxJsonNesting, '['));
+}
+
+// Values are counted on the text: every value of an array or object after its
+// first follows a ",", brackets inside strings do not count.
+TEST(JsonDocument, ValueBudgetIsCountedBeforeParsing) {
+  struct Case {
+    const char* text;
+    std::size_t values;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"[0,0,0]", 4},
+           {"{\"a\":{\"b\":\"x\"},\"c\":[1]}", 5},
+           {"[\"[,{\\\",\"]", 2},
+       }) {
+    std::istringstream atBudget(c.text);
+    ptree tree;
+    EXPECT_NO_THROW(ReadJsonDocument(atBudget, tree, c.values)) << c.text;
+    std::istringstream overBudget(c.text);
+    EXPECT_THROW(ReadJsonDocument(overBudget, tree, c.values - 1), ManifestParseException) << c.text;
+  }
 }
 
 }  // namespace

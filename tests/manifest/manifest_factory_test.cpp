@@ -7,11 +7,13 @@
 #include "http/curl_request_factory.h"
 #include "http/posix/proxy_factory_impl.h"
 #include "manifest/geolocation_manifest_factory.h"
+#include "manifest/http_manifest_source.h"
 #include "manifest/manifest_document.h"
 #include "manifest/manifest_exceptions.h"
 #include "manifest/manifest_source.h"
 #include "manifest/node_list_manifest_factory.h"
 #include "manifest/package_manifest_factory.h"
+#include "transfer/transfer_settings.h"
 
 namespace ombrix {
 namespace {
@@ -96,6 +98,61 @@ TEST_F(ManifestFactoryTest, DocumentFailuresPassThrough) {
   TextSource list("<ArrayOfNodeInfo><NodeInfo><NodeId>n</NodeId><Host>h</Host></NodeInfo>"
                   "</ArrayOfNodeInfo>");
   EXPECT_EQ(factory.Load(list, "p")->GetNodes().size(), 1u);
+}
+
+// Each factory built from the settings takes its own address and pair of limits:
+// the manifest host with manifestConnectTimeout/manifestTimeout (10/30 by default)
+// for packages and node lists, the geolocation URL with geolocationConnectTimeout/
+// geolocationTimeout (5/10) for geolocation; and each kind its own document limits.
+TEST_F(ManifestFactoryTest, FactoriesFromSettings) {
+  TransferSettings defaults(4);
+  TransferSettings distinct(4);  // no two limits alike, so a swap cannot hide
+  distinct.manifestConnectTimeout = 11;
+  distinct.manifestTimeout = 31;
+  distinct.geolocationConnectTimeout = 6;
+  distinct.geolocationTimeout = 12;
+  for (TransferSettings* settings : {&defaults, &distinct}) {
+    settings->manifestHost = "manifests.example:8080";
+    settings->geolocationUrl = "http://geo.example/where?format=json";
+    XmlHttpPackageManifestFactory packages(*settings, requests);
+    XmlHttpNodeListManifestFactory nodes(*settings, requests);
+    JsonHttpGeolocationManifestFactory geolocation(*settings, requests);
+    struct Expected {
+      std::shared_ptr<ManifestSource> source;
+      bool json;
+      std::string url;
+      std::uint32_t connect;
+      std::uint32_t timeout;
+      DocumentLimits limits;
+    };
+    const std::uint32_t manifestConnect = settings->manifestConnectTimeout;
+    const std::uint32_t manifestTimeout = settings->manifestTimeout;
+    for (const Expected& e : std::vector<Expected>{
+             {packages.CreateSource("abc"), false,
+              "http://manifests.example:8080/manifests/abc/current.xml", manifestConnect,
+              manifestTimeout, kPackageManifestLimits},
+             {nodes.CreateSource("p"), false, "http://manifests.example:8080/nodes/p.xml",
+              manifestConnect, manifestTimeout, kNodeListLimits},
+             {geolocation.CreateSource(), true, "http://geo.example/where?format=json",
+              settings->geolocationConnectTimeout, settings->geolocationTimeout,
+              kGeolocationLimits},
+         }) {
+      SCOPED_TRACE(e.url);
+      const auto* source = dynamic_cast<const HttpManifestSource*>(e.source.get());
+      ASSERT_NE(source, nullptr);
+      EXPECT_EQ(dynamic_cast<const JsonHttpManifestSource*>(source) != nullptr, e.json);
+      EXPECT_EQ(source->GetUrl(), e.url);
+      EXPECT_EQ(source->GetConnectTimeoutSeconds(), e.connect);
+      EXPECT_EQ(source->GetTimeoutSeconds(), e.timeout);
+      EXPECT_EQ(source->GetLimits().maxBytes, e.limits.maxBytes);
+      EXPECT_EQ(source->GetLimits().maxNodes, e.limits.maxNodes);
+      EXPECT_EQ(source->GetSession(), nullptr);
+    }
+  }
+  EXPECT_EQ(defaults.manifestConnectTimeout, 10u);
+  EXPECT_EQ(defaults.manifestTimeout, 30u);
+  EXPECT_EQ(defaults.geolocationConnectTimeout, 5u);
+  EXPECT_EQ(defaults.geolocationTimeout, 10u);
 }
 
 }  // namespace

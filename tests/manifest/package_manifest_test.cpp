@@ -151,6 +151,25 @@ TEST(PackageManifestRead, PathsThatLeaveTheDestinationAreInvalid) {
                ManifestParseException);
 }
 
+// A NUL ends a name at the system call ("..&#0;/x" would open ".."; "a&#0;1" and
+// "a&#0;2" the same file "a"), and no file of a package needs another control
+// character: paths and the run file refuse 0x00-0x1F and 0x7F, raw or decoded.
+TEST(PackageManifestRead, ControlCharactersInPathsAreInvalid) {
+  for (const std::string bad : {"..&#0;/x", "a&#0;1", "a&#1;", "a&#x1F;b", "a&#127;", "a\x01",
+                                "a\tb", "a\x7f"}) {
+    EXPECT_THROW(ReadPackage(Package("", File(bad, "4", "3", "00000000"))), ManifestParseException)
+        << bad;
+    EXPECT_THROW(ReadPackage(Package("<run>" + bad + "</run>", File(bad, "4", "3", "00000000"))),
+                 ManifestParseException)
+        << bad;
+  }
+  for (const std::string good : {"a b", "a~", "\xc3\xa5"}) {
+    EXPECT_NO_THROW(
+        ReadPackage(Package("<run>" + good + "</run>", File(good, "4", "3", "00000000"))))
+        << good;
+  }
+}
+
 TEST(PackageManifestRead, TwoRunFilesTheLaterWins) {
   const auto package = ReadPackage(Package(
       "<run>app</run>", File("app", "4", "3", "00000001") + File("app", "4", "3", "00000002")));

@@ -235,6 +235,41 @@ TEST(TransferOptimizerGetNode, FasterNodeGetsMostPicks) {
   EXPECT_GT(picks["slow"], 5);
 }
 
+// Two nodes measured alike win about half the Monte-Carlo rounds each, so the
+// weights alone set the shares: weights 1 and 2 bet about (0.25, 0.75), equal
+// weights (0.5, 0.5), weights 2 and 1 (0.75, 0.25). Seeded, so the counts are
+// fixed; the bounds are the expected share of the second node with room for the
+// Monte-Carlo noise of each call and the draw.
+TEST(TransferOptimizerGetNode, PicksFollowTheWeights) {
+  constexpr int kPicks = 3000;
+  struct Case {
+    std::vector<std::uint32_t> weights;
+    double low;
+    double high;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{1, 2}, 0.70, 0.80}, {{1, 1}, 0.45, 0.55}, {{2, 1}, 0.20, 0.30}}) {
+    ProportionalGamblingTransferOptimizer optimizer(Settings(), kSeed);
+    const auto list = Nodes({"a", "b"}, c.weights);
+    auto measure = Params(list);
+    for (const auto& node : list->GetNodes()) {
+      measure.SelectedNode = node;
+      optimizer.ReportResult(measure, Result(State::Complete));
+      optimizer.ReportResult(measure, Result(State::Complete));
+    }
+    int second = 0;
+    for (int i = 0; i < kPicks; ++i) {
+      auto params = Params(list);
+      optimizer.GetNode(params);
+      ASSERT_FALSE(params.exploration);
+      if (params.SelectedNode == list->GetNodes()[1]) ++second;
+    }
+    const double share = static_cast<double>(second) / kPicks;
+    EXPECT_GE(share, c.low) << c.weights[0] << ":" << c.weights[1];
+    EXPECT_LE(share, c.high) << c.weights[0] << ":" << c.weights[1];
+  }
+}
+
 TEST(TransferOptimizerGetNode, ConcurrentCallersStayConsistent) {
   ProportionalGamblingTransferOptimizer optimizer(Settings(), kSeed);
   const auto list = Nodes({"a", "b", "c", "d"});
