@@ -21,6 +21,15 @@ class DirectoryIterator {
   virtual bool Next(std::string& path) = 0;
 };
 
+// What a name is, judged without following a symbolic link in its place (a link
+// is Other).
+enum class EntryKind : std::uint8_t {
+  Absent = 0,
+  RegularFile = 1,
+  Directory = 2,
+  Other = 3,
+};
+
 // Guarantees: paths are UTF-8 texts; a path that is not valid UTF-8 or holds a NUL
 // byte is BadPathException (never silently shortened). Every platform or
 // path-library failure is one of the file storage exceptions; the quiet variants
@@ -39,6 +48,16 @@ class Filesystem {
   // shares this filesystem's context.
   virtual std::shared_ptr<SharedFile> OpenFile(const std::string& directory, const std::string& name, OpenMode mode,
                                                bool useContext, std::uint64_t first, std::uint64_t last) = 0;
+  // A SharedFile for `path` below `destination`, which a link planted below the
+  // destination cannot redirect: the last element is never followed when it is a
+  // link, and no element resolves outside `destination`; OpenAlways and CreateNew
+  // create the missing folders of `path` the same way. `path` is relative, its
+  // elements separated by "/", none empty, "." or "..". A path that breaks these
+  // rules is BadPathException, a missing `destination` NotFoundException. Its
+  // OpenRange handles are confined the same way.
+  virtual std::shared_ptr<SharedFile> OpenFileBeneath(const std::string& destination, const std::string& path,
+                                                      OpenMode mode, bool useContext, std::uint64_t first,
+                                                      std::uint64_t last) = 0;
   // Removes directory/name, then every folder between it and `directory` that it
   // left empty; never `directory` itself. Failures after the file's removal are
   // ignored. Returns whether the file was removed.
@@ -46,6 +65,9 @@ class Filesystem {
   // The volume holding `path`; NotFoundException when it has none.
   virtual std::shared_ptr<Volume> GetVolume(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
+  // What `path` names, without following a link as its last element; Absent when
+  // nothing is there. Other failures throw.
+  virtual EntryKind GetEntryKind(const std::string& path) = 0;
   virtual bool ExistsQuietly(const std::string& path);
   // The absolute path with "." and ".." resolved and links followed.
   virtual std::string Canonical(const std::string& path) = 0;
@@ -84,8 +106,9 @@ class Filesystem {
   virtual bool Remove(const std::string& path, bool recursive, bool useContext) = 0;
   // The same context for every path.
   virtual std::shared_ptr<OperationContext> GetContext(const std::string& path);
-  // Throws the exception the platform error code stands for; 0 returns.
-  virtual void ThrowForError(int code) = 0;
+  // Throws the exception an errno value stands for; 0 returns. Named apart from the
+  // free ThrowForError, which takes Windows codes, so an errno never reaches that table.
+  virtual void ThrowForErrno(int error) = 0;
 
   // Path helpers (UTF-8 in, UTF-8 out).
   // b appended to a with one separator between them.

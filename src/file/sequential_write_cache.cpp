@@ -28,6 +28,7 @@ SequentialWriteCache::SequentialWriteCache(std::shared_ptr<SharedFile> file, std
       context(std::move(context)),
       monitor(std::move(monitor)),
       timeoutSeconds(timeoutSeconds) {
+  if (!this->file) throw std::invalid_argument("SequentialWriteCache constructor received null file");
   if (!this->monitor) throw std::invalid_argument("SequentialWriteCache constructor received null monitor");
   // The buffer reads as zero-filled from the start, but is zeroed only where a byte
   // is seen before it is written (see Define): a chunk is normally written whole,
@@ -56,7 +57,7 @@ void SequentialWriteCache::Fetch() {
   // Loading again would overwrite bytes already written to the cache with the
   // file's older ones.
   if (loaded) return;
-  if (file == nullptr || lowerBound >= file->GetSize()) {
+  if (lowerBound >= file->GetSize()) {
     loaded = true;
     return;
   }
@@ -149,6 +150,9 @@ void SequentialWriteCache::Flush() {
   }
   monitor->Raise(upperBound + 1);
   monitor->condition.notify_all();
+  // The bytes are in the file, so the caches after this one may go on; making them
+  // durable needs neither the context nor the other caches to wait.
+  file->Flush();
 }
 
 }  // namespace ombrix::file

@@ -20,12 +20,15 @@ class SharedFile;
 // reads as zeros; a failed load is retried by the next access. Flush waits (holding
 // only the monitor's mutex, released while waiting) until every byte before
 // lowerBound is written or timeoutSeconds pass, then writes the whole buffer at
-// lowerBound with the OperationContext held, raises the monitor to upperBound + 1
-// and wakes every waiter. Not thread-safe otherwise (one user at a time).
+// lowerBound with the OperationContext held, raises the monitor to upperBound + 1,
+// wakes every waiter and then makes the written bytes durable (SharedFile::Flush,
+// fdatasync) before it returns. A full disk at the write-through is
+// InsufficientSpaceException. Not thread-safe otherwise (one user at a time).
 class SequentialWriteCache : public MemoryMappedData {
  public:
-  // `file` is a handle limited to [first, last]; `monitor` must not be empty
-  // (std::invalid_argument). timeoutSeconds 0 means Flush never waits.
+  // `file` is a handle limited to [first, last]; neither `file` nor `monitor` may be
+  // empty (std::invalid_argument naming the constructor). timeoutSeconds 0 means
+  // Flush never waits.
   SequentialWriteCache(std::shared_ptr<SharedFile> file, std::shared_ptr<OperationContext> context,
                        std::shared_ptr<FileSizeMonitor> monitor, std::uint64_t first, std::uint64_t last,
                        std::uint32_t timeoutSeconds);

@@ -18,6 +18,10 @@ enum class OpenMode : std::uint8_t {
   OpenAlways = 0,    // open the file, create it if missing
   CreateNew = 1,     // create the file, fail if it exists
   OpenExisting = 2,  // open the file, fail if it is missing
+  // Open an existing file for reading only (verification, execute permission): a
+  // file without write permission or a running program opens this way. Writes
+  // through the file, its ranges, views and caches are InaccessibleException.
+  ReadOnly = 3,
 };
 
 // Guarantees: a positioned byte interface over [lowerBound, upperBound] of one open
@@ -57,7 +61,8 @@ class SharedFile : public BoundedData {
   // A second handle of the same file limited to [first, last], with its own
   // position and monitor and this file's context.
   virtual std::shared_ptr<SharedFile> OpenRange(std::uint64_t first, std::uint64_t last) = 0;
-  // Makes the file's written bytes durable on the device.
+  // Makes the file's written bytes durable on the device (fdatasync): the data and
+  // the metadata needed to read it back, such as allocation of reserved blocks.
   virtual void Flush() = 0;
 
   // A write cache over [first, last] that shares this file's monitor; bytes that

@@ -209,5 +209,22 @@ TEST_F(FilesystemTest, GetVolumeFindsTheMountHoldingThePath) {
   EXPECT_THROW(noMounts.GetVolume(dir.str()), NotFoundException);
 }
 
+TEST_F(FilesystemTest, EntryKindDoesNotFollowLinks) {
+  dir.Write("file", "x");
+  std::filesystem::create_directory(dir.path() / "folder");
+  std::filesystem::create_symlink(dir.path() / "file", dir.path() / "link");
+  std::filesystem::create_directory_symlink(dir.path() / "folder", dir.path() / "folderLink");
+  const std::vector<std::pair<std::string, EntryKind>> cases{
+      {"file", EntryKind::RegularFile}, {"folder", EntryKind::Directory}, {"link", EntryKind::Other},
+      {"folderLink", EntryKind::Other}, {"missing", EntryKind::Absent},   {"file/below", EntryKind::Absent}};
+  for (const auto& [name, kind] : cases) EXPECT_EQ(filesystem.GetEntryKind((dir.path() / name).string()), kind) << name;
+  EXPECT_THROW(filesystem.GetEntryKind(std::string("a\0b", 3)), BadPathException);
+}
+
+TEST_F(FilesystemTest, ErrnoValuesHaveTheirOwnTranslation) {
+  EXPECT_NO_THROW(filesystem.ThrowForErrno(0));
+  EXPECT_THROW(filesystem.ThrowForErrno(EACCES), InaccessibleException);  // 13 is no Windows access code
+  EXPECT_THROW(filesystem.ThrowForErrno(ENOSPC), InsufficientSpaceException);
+}
 }  // namespace
 }  // namespace ombrix::file

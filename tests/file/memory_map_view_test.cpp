@@ -19,6 +19,7 @@
 #include "file/posix/filesystem_impl.h"
 #include "file/posix/mapped_memory_guard.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 namespace ombrix::file {
 namespace {
@@ -234,5 +235,40 @@ TEST(MappedMemoryGuardDeathTest, FaultsOutsideGuardsGoToThePreviousHandler) {
       ::testing::ExitedWithCode(42), "");
 }
 
+// A cut of the file racing a Write must not be undone by the write: each round cuts
+// the file below the bytes a writer keeps writing, at a moment of its loop.
+TEST_F(MemoryMapViewTest, WriteNeverGrowsAFileCutDuringIt) {
+  const std::string bytes = Pattern(4 * page);
+  auto file = OpenWith(bytes);
+  const auto path = dir.path() / "f";
+  for (int round = 0; round < 200; ++round) {
+    ASSERT_EQ(::truncate(path.c_str(), 4 * page), 0);
+    auto view = file->Map(2 * page, 4 * page - 1);
+    std::atomic<bool> started{false};
+    std::thread writer([&] {
+      for (;;) {
+        view->SetPosition(2 * page);
+        try {
+          view->Write(bytes.data(), 4096);
+        } catch (const InvalidMapException&) {
+          return;
+        }
+        started = true;
+      }
+    });
+    ASSERT_TRUE(ombrix::test::WaitUntil([&] { return started.load(); }));
+    ASSERT_EQ(::truncate(path.c_str(), 2 * page), 0);
+    writer.join();
+    ASSERT_EQ(std::filesystem::file_size(path), 2u * page) << "round " << round;
+  }
+}
+
+TEST_F(MemoryMapViewTest, FullDiskOnWriteIsInsufficientSpace) {
+  auto file = OpenWith(Pattern(256 * 1024));
+  auto view = file->Map(128 * 1024, 192 * 1024 - 1);
+  test::FileSizeLimit limit(64 * 1024);
+  EXPECT_THROW(view->Write("x", 1), InsufficientSpaceException);
+  EXPECT_EQ(view->GetPosition(), 128u * 1024);
+}
 }  // namespace
 }  // namespace ombrix::file

@@ -213,5 +213,54 @@ TEST_F(SequentialWriteCacheTest, FullDiskAtWriteThroughIsInsufficientSpace) {
   EXPECT_EQ(Content(), Pattern(128 * 1024));
 }
 
+// Counts the Flush calls of the range handles a file hands out.
+class CountingFile : public SharedFile {
+ public:
+  CountingFile(std::shared_ptr<SharedFile> real, std::shared_ptr<int> flushes)
+      : SharedFile(real->lowerBound, real->upperBound, real->context), real_(std::move(real)), flushes_(flushes) {}
+  std::uint64_t GetPosition() override { return real_->GetPosition(); }
+  void SetPosition(std::uint64_t position) override { real_->SetPosition(position); }
+  std::uint32_t Read(void* buffer, std::uint32_t count) override { return real_->Read(buffer, count); }
+  std::uint32_t Write(const void* buffer, std::uint32_t count) override { return real_->Write(buffer, count); }
+  std::uint64_t GetSize() override { return real_->GetSize(); }
+  bool Allocate(std::uint64_t size) override { return real_->Allocate(size); }
+  bool AllowExecute() override { return real_->AllowExecute(); }
+  bool DenyExecute() override { return real_->DenyExecute(); }
+  using SharedFile::Map;
+  std::shared_ptr<MemoryMappedData> Map(std::uint64_t first, std::uint64_t last) override {
+    return real_->Map(first, last);
+  }
+  using SharedFile::OpenRange;
+  std::shared_ptr<SharedFile> OpenRange(std::uint64_t first, std::uint64_t last) override {
+    return std::make_shared<CountingFile>(real_->OpenRange(first, last), flushes_);
+  }
+  void Flush() override {
+    ++*flushes_;
+    real_->Flush();
+  }
+
+ private:
+  std::shared_ptr<SharedFile> real_;
+  std::shared_ptr<int> flushes_;
+};
+
+TEST_F(SequentialWriteCacheTest, FlushMakesTheWrittenBytesDurable) {
+  auto flushes = std::make_shared<int>(0);
+  auto file = std::make_shared<CountingFile>(Open(), flushes);
+  auto cache = file->CreateWriteCache(0, 9, 0);
+  cache->Write("0123456789", 10);
+  cache->Flush();
+  EXPECT_EQ(*flushes, 1);
+  EXPECT_EQ(Content(), "0123456789");
+}
+
+TEST_F(SequentialWriteCacheTest, EmptyFileHandleIsRefused) {
+  try {
+    SequentialWriteCache cache(nullptr, nullptr, std::make_shared<FileSizeMonitor>(), 0, 9, 0);
+    ADD_FAILURE();
+  } catch (const std::invalid_argument& error) {
+    EXPECT_STREQ(error.what(), "SequentialWriteCache constructor received null file");
+  }
+}
 }  // namespace
 }  // namespace ombrix::file

@@ -12,6 +12,7 @@
 #include "file/file_exceptions.h"
 #include "file/file_test_support.h"
 #include "file/posix/filesystem_impl.h"
+#include "file/sequential_write_cache.h"
 #include "support/temp_dir.h"
 
 namespace ombrix::file {
@@ -246,6 +247,85 @@ TEST_F(SharedFileTest, ConcurrentWritersThroughOwnRangesLoseNothing) {
   }
   for (auto& writer : writers) writer.join();
   EXPECT_EQ(ReadAll(At("f")), bytes);
+}
+
+TEST_F(SharedFileTest, ReadOnlyModeReadsAndMapsButRefusesEveryWrite) {
+  dir.Write("f", Pattern(3 * 4096));
+  ::chmod(At("f").c_str(), 0444);
+  EXPECT_THROW(Open("missing", OpenMode::ReadOnly), NotFoundException);
+  auto file = Open("f", OpenMode::ReadOnly);
+  char buffer[10];
+  EXPECT_EQ(file->Read(buffer, 10), 10u);
+  EXPECT_THROW(file->Write("x", 1), InaccessibleException);
+  EXPECT_THROW(file->OpenRange(0, 99)->Write("x", 1), InaccessibleException);
+  auto view = file->Map(100, 8191);
+  std::string seen;
+  view->Process([&](std::uint8_t* data, std::uint32_t size) { seen.assign(reinterpret_cast<char*>(data), size); });
+  EXPECT_EQ(seen, Pattern(3 * 4096).substr(100, 8092));
+  EXPECT_THROW(view->Write("x", 1), InaccessibleException);
+  EXPECT_THROW(view->Take(1), InaccessibleException);
+  EXPECT_THROW(file->CreateWriteCache(0, 99, 0)->Flush(), InaccessibleException);
+  EXPECT_EQ(ReadAll(At("f")), Pattern(3 * 4096));
+}
+
+TEST_F(SharedFileTest, BeneathRefusesEveryWayOutOfTheDestination) {
+  std::filesystem::create_directories(At("dest/inside"));
+  std::filesystem::create_directories(At("outside"));
+  dir.Write("outside/target", "keep");
+  std::filesystem::create_symlink(At("outside/target"), At("dest/link"));
+  std::filesystem::create_directory_symlink(At("outside"), At("dest/away"));
+  const std::string dest = At("dest").string();
+  for (const std::string& path : std::vector<std::string>{"link", "away/target", "away/new", "away/a/b", "../outside/target", "inside/../link",
+                                 "./inside/f", "inside//f", "", At("outside/target").string()}) {
+    for (OpenMode mode : {OpenMode::OpenAlways, OpenMode::CreateNew, OpenMode::OpenExisting, OpenMode::ReadOnly}) {
+      EXPECT_THROW(filesystem.OpenFileBeneath(dest, path, mode, false, 0, kWhole), BadPathException)
+          << path << " " << int(mode);
+    }
+  }
+  EXPECT_EQ(ReadAll(At("outside/target")), "keep");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(At("outside")), {}), 1);
+
+  EXPECT_THROW(filesystem.OpenFileBeneath(At("none").string(), "f", OpenMode::OpenAlways, false, 0, kWhole),
+               NotFoundException);
+  auto file = filesystem.OpenFileBeneath(dest, "a/b/f", OpenMode::OpenAlways, true, 0, kWhole);
+  EXPECT_EQ(file->OpenRange(2, 9)->Write("xyz", 3), 3u);
+  EXPECT_EQ(ReadAll(At("dest/a/b/f")), std::string("\0\0xyz", 5));
+  EXPECT_NO_THROW(filesystem.OpenFileBeneath(dest, "a/b/f", OpenMode::ReadOnly, false, 0, kWhole));
+}
+
+// Offsets above 4 GiB through every layer, on a sparse file.
+TEST_F(SharedFileTest, OffsetsAboveFourGibibytes) {
+  constexpr std::uint64_t kFar = (4ull << 30) + 123;
+  auto file = Open("f");
+  ASSERT_EQ(::truncate(At("f").c_str(), 5ll << 30), 0);
+  file->SetPosition(kFar);
+  EXPECT_EQ(file->Write("positioned", 10), 10u);
+  EXPECT_EQ(file->GetPosition(), kFar + 10);
+  char buffer[10];
+  file->SetPosition(kFar);
+  ASSERT_EQ(file->Read(buffer, 10), 10u);
+  EXPECT_EQ(std::string(buffer, 10), "positioned");
+
+  auto view = file->Map(kFar + 5, kFar + 4999);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(view->GetData()), 5), "ioned");
+  view->SetPosition(kFar + 100);
+  EXPECT_EQ(view->Write("mapped", 6), 6u);
+  view->Flush();
+
+  const std::uint64_t end = 5ull << 30;
+  auto cache = file->CreateWriteCache(end - 4, end + 5, 0);
+  cache->SetPosition(end - 4);
+  EXPECT_EQ(cache->Write("cachedbyte", 10), 10u);
+  cache->Flush();
+  EXPECT_EQ(file->GetSize(), end + 6);
+
+  auto check = Open("f", OpenMode::ReadOnly);
+  for (const auto& [at, text] : std::vector<std::pair<std::uint64_t, std::string>>{
+           {kFar, "positioned"}, {kFar + 100, "mapped"}, {end - 4, "cachedbyte"}}) {
+    check->SetPosition(at);
+    ASSERT_EQ(check->Read(buffer, static_cast<std::uint32_t>(text.size())), text.size());
+    EXPECT_EQ(std::string(buffer, text.size()), text) << at;
+  }
 }
 
 }  // namespace

@@ -93,5 +93,25 @@ TEST_F(VolumeTest, RemovedVolumeMakesEveryQueryInaccessible) {
   EXPECT_THROW(Volume("/").GetFileSystemName(), InaccessibleException);
 }
 
+// btrfs and ZFS mounts carry an anonymous device number; their source names the device.
+TEST_F(VolumeTest, AnonymousDeviceIsFoundThroughItsSource) {
+  fs::create_directories(dir.path() / "sys/class/block");
+  fs::create_directory_symlink("../../devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/block/sdb/sdb1",
+                               dir.path() / "sys/class/block/sdb1");
+  fs::create_directory_symlink("../../devices/pci0000:00/0000:00:17.0/ata1/host0/block/sda/sda1",
+                               dir.path() / "sys/class/block/sda1");
+  Mounts("21 1 0:31 / / rw - btrfs /dev/sda1 rw\n"
+         "40 21 0:52 / /media/stick rw - btrfs /dev/sdb1 rw\n"
+         "41 21 0:45 / /run/user rw - tmpfs tmpfs rw\n"
+         "42 21 0:60 / /pool rw - zfs /dev/sdc1 rw\n"
+         "43 21 0:61 / /crypt rw - btrfs /dev/mapper/luks rw\n"
+         "44 21 0:62 / /up rw - btrfs /dev/../sda1 rw\n"
+         "45 21 0:63 / /tank rw - zfs tank/home rw\n");
+  EXPECT_FALSE(Volume("/").IsUsb());
+  EXPECT_TRUE(Volume("/media/stick").IsUsb());
+  for (const std::string root : {"/run/user", "/pool", "/crypt", "/up", "/tank"}) {
+    EXPECT_THROW(Volume(root).IsUsb(), InaccessibleException) << root;
+  }
+}
 }  // namespace
 }  // namespace ombrix::file

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -104,6 +105,13 @@ std::shared_ptr<SharedFile> FilesystemImpl::OpenFile(const std::string& director
   return std::make_shared<SharedFileImpl>(*this, directory, name, mode, useContext ? context : nullptr, first, last);
 }
 
+std::shared_ptr<SharedFile> FilesystemImpl::OpenFileBeneath(const std::string& destination, const std::string& path,
+                                                            OpenMode mode, bool useContext, std::uint64_t first,
+                                                            std::uint64_t last) {
+  return std::make_shared<SharedFileImpl>(SharedFileImpl::Beneath{destination}, path, mode,
+                                          useContext ? context : nullptr, first, last);
+}
+
 std::shared_ptr<Volume> FilesystemImpl::GetVolume(const std::string& path) {
   std::string canonical;
   try {
@@ -125,6 +133,19 @@ bool FilesystemImpl::Exists(const std::string& path) {
     ThrowForCode(code);
     return exists;
   });
+}
+
+EntryKind FilesystemImpl::GetEntryKind(const std::string& path) {
+  CheckPathText(path);
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return EntryKind::Absent;
+    posix::ThrowForErrno(errno);
+    throw UnknownException();
+  }
+  if (S_ISREG(info.st_mode)) return EntryKind::RegularFile;
+  if (S_ISDIR(info.st_mode)) return EntryKind::Directory;
+  return EntryKind::Other;
 }
 
 std::string FilesystemImpl::Canonical(const std::string& path) {
@@ -264,6 +285,6 @@ bool FilesystemImpl::Remove(const std::string& path, bool recursive, bool useCon
   });
 }
 
-void FilesystemImpl::ThrowForError(int code) { ThrowForErrno(code); }
+void FilesystemImpl::ThrowForErrno(int error) { posix::ThrowForErrno(error); }
 
 }  // namespace ombrix::file::posix

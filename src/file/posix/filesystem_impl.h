@@ -19,9 +19,14 @@ class FilesystemImpl : public Filesystem {
 
   std::shared_ptr<SharedFile> OpenFile(const std::string& directory, const std::string& name, OpenMode mode,
                                        bool useContext, std::uint64_t first, std::uint64_t last) override;
+  std::shared_ptr<SharedFile> OpenFileBeneath(const std::string& destination, const std::string& path,
+                                              OpenMode mode, bool useContext, std::uint64_t first,
+                                              std::uint64_t last) override;
   // The mount holding Canonical(path): rootPath its mount point, rootName its source.
   std::shared_ptr<Volume> GetVolume(const std::string& path) override;
   bool Exists(const std::string& path) override;
+  // lstat.
+  EntryKind GetEntryKind(const std::string& path) override;
   std::string Canonical(const std::string& path) override;
   std::uint64_t GetFileSize(const std::string& path) override;
   std::uint64_t GetAvailableSpace(const std::string& path) override;
@@ -42,8 +47,7 @@ class FilesystemImpl : public Filesystem {
   void CreateSymlink(const std::string& target, const std::string& link) override;
   using Filesystem::Remove;
   bool Remove(const std::string& path, bool recursive, bool useContext) override;
-  // `code` is an errno value.
-  void ThrowForError(int code) override;
+  void ThrowForErrno(int error) override;
 
  private:
   const Environment environment_;

@@ -11,7 +11,8 @@
 
 namespace ombrix::file::posix {
 
-MemoryMap::MemoryMap(int fd, std::shared_ptr<OperationContext> context) : context_(std::move(context)) {
+MemoryMap::MemoryMap(int fd, std::shared_ptr<OperationContext> context, bool writable)
+    : context_(std::move(context)), writable_(writable) {
   const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (copy < 0) {
     ThrowForErrno(errno);
@@ -30,7 +31,7 @@ MemoryMap::~MemoryMap() {
 }
 
 std::shared_ptr<MemoryMappedData> MemoryMap::CreateView(std::uint64_t first, std::uint64_t last) {
-  return std::make_shared<MemoryMapView>(descriptor_, context_, first, last);
+  return std::make_shared<MemoryMapView>(descriptor_, context_, first, last, writable_);
 }
 
 }  // namespace ombrix::file::posix

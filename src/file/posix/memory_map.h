@@ -16,8 +16,9 @@ namespace ombrix::file::posix {
 // thread-safe.
 class MemoryMap {
  public:
-  // Duplicates `fd`; failure is reported with the mapped exception.
-  MemoryMap(int fd, std::shared_ptr<OperationContext> context);
+  // Duplicates `fd`; failure is reported with the mapped exception. Without
+  // `writable` (a descriptor opened read-only) the views are read-only.
+  MemoryMap(int fd, std::shared_ptr<OperationContext> context, bool writable = true);
   ~MemoryMap();
   MemoryMap(const MemoryMap&) = delete;
   MemoryMap& operator=(const MemoryMap&) = delete;
@@ -28,6 +29,7 @@ class MemoryMap {
  private:
   std::shared_ptr<FileDescriptor> descriptor_;
   std::shared_ptr<OperationContext> context_;
+  bool writable_;
 };
 
 }  // namespace ombrix::file::posix

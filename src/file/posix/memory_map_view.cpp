@@ -21,13 +21,16 @@ std::uint32_t MemoryMapView::Granularity() {
 }
 
 MemoryMapView::MemoryMapView(std::shared_ptr<FileDescriptor> descriptor, std::shared_ptr<OperationContext> context,
-                             std::uint64_t first, std::uint64_t last)
-    : MemoryMappedData(first, last), descriptor(std::move(descriptor)), context(std::move(context)) {
+                             std::uint64_t first, std::uint64_t last, bool writable)
+    : MemoryMappedData(first, last),
+      descriptor(std::move(descriptor)),
+      writable(writable),
+      context(std::move(context)) {
   delta = static_cast<std::uint32_t>(first % Granularity());
   const std::uint64_t viewStart = first - delta;
   CheckSpan(viewStart, last);
   length = last - viewStart + 1;
-  void* mapped = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, this->descriptor->get(),
+  void* mapped = ::mmap(nullptr, length, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, this->descriptor->get(),
                         static_cast<off_t>(viewStart));
   if (mapped == MAP_FAILED) {
     ThrowForErrno(errno);
@@ -47,6 +50,8 @@ std::uint8_t* MemoryMapView::GetData() {
 
 std::uint8_t* MemoryMapView::Take(std::uint32_t count) {
   if (count == 0) return nullptr;
+  // Take hands out room to write into; on read-only pages that would be SIGSEGV.
+  if (!writable) throw InaccessibleException();
   std::uint8_t* address = GetData() + CheckedCursor(count);
   cursor += count;
   return address;
@@ -61,23 +66,48 @@ std::uint32_t MemoryMapView::Read(void* buffer, std::uint32_t count) {
   return n;
 }
 
-bool MemoryMapView::Exists(std::uint64_t first, std::uint32_t count) const {
+std::uint64_t MemoryMapView::FileSize() const {
   struct stat info {};
-  if (::fstat(descriptor->get(), &info) != 0) return false;
-  return first + count <= static_cast<std::uint64_t>(info.st_size);
+  if (::fstat(descriptor->get(), &info) != 0) throw InvalidMapException();
+  return static_cast<std::uint64_t>(info.st_size);
 }
 
 std::uint32_t MemoryMapView::Write(const void* buffer, std::uint32_t count) {
   if (count == 0) return 0;
   const std::uint32_t at = CheckedCursor(count);
-  // The bytes go into the same page-cache pages the mapping shows, but through the
-  // descriptor: a first write to a page of a shared file mapping costs a fault per
-  // page, which is several times slower than copying through the kernel. Writing
-  // to bytes the file no longer has would fault on the mapping; it must not grow
-  // the file again instead.
+  if (!writable) throw InaccessibleException();
   const std::uint64_t position = lowerBound + at;
-  if (!Exists(position, count)) throw InvalidMapException();
+  const std::uint64_t end = position + count;
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+  // Bytes the file no longer has would fault on the mapping; the write must not
+  // grow the file again instead.
+  const std::uint64_t before = FileSize();
+  if (end > before) throw InvalidMapException();
+  if (end == before) {
+    // The file's last bytes. A cut between the size check and a pwrite would be
+    // undone by the pwrite without a trace, so these go through the mapping, which
+    // cannot grow the file: a cut shows as a fault, or as a smaller size below.
+    try {
+      GuardedCopy(GetData() + at, bytes, count);
+    } catch (const InvalidMapException&) {
+      // A fault on bytes that still exist is the medium refusing the page, most
+      // often for want of space to back it.
+      struct stat info {};
+      if (::fstat(descriptor->get(), &info) == 0 && static_cast<std::uint64_t>(info.st_size) >= end &&
+          ::fallocate(descriptor->get(), FALLOC_FL_KEEP_SIZE, static_cast<off_t>(position), count) != 0 &&
+          ClassifyErrno(errno) == ErrorKind::InsufficientSpace) {
+        throw InsufficientSpaceException();
+      }
+      throw;
+    }
+    if (FileSize() < end) throw InvalidMapException();
+    cursor = at + count;
+    return count;
+  }
+  // The bytes go into the same page-cache pages the mapping shows, but through the
+  // descriptor: a first write to a page of a shared file mapping costs a fault and
+  // a block-allocation step per page, many times slower than copying through the
+  // kernel.
   std::uint32_t done = 0;
   while (done < count) {
     const ssize_t wrote = ::pwrite(descriptor->get(), bytes + done, count - done, static_cast<off_t>(position + done));
@@ -88,6 +118,15 @@ std::uint32_t MemoryMapView::Write(const void* buffer, std::uint32_t count) {
     }
     if (wrote == 0) throw InsufficientSpaceException();
     done += static_cast<std::uint32_t>(wrote);
+  }
+  // A cut that raced the write: the file is smaller than it was. When the pwrite
+  // grew the cut file back to `end`, give that growth back.
+  const std::uint64_t after = FileSize();
+  if (after < before) {
+    if (after == end && ::ftruncate(descriptor->get(), static_cast<off_t>(position)) != 0) {
+      // The failure to report is the cut.
+    }
+    throw InvalidMapException();
   }
   cursor = at + count;
   return count;
@@ -127,14 +166,13 @@ void MemoryMapView::Fetch() {
 void MemoryMapView::Flush() {
   ContextGuard hold(context);
   if (base == nullptr) return;
-  // Writes the range's dirty pages, however they were dirtied, and waits for them:
-  // what a flushed view promises. A full fsync per chunk (msync MS_SYNC) would
-  // commit the journal for every chunk; the file's Flush does that once at the end.
-  const auto viewStart = static_cast<off_t>(lowerBound - delta);
-  const unsigned flags = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  // Writes the range's dirty pages, however they were dirtied (through the mapping
+  // or the descriptor share the page cache), and commits what is needed to read them
+  // back: blocks reserved by Allocate stay unwritten extents, reading as zeros after
+  // a crash, until the journal records them as written.
   int result;
   do {
-    result = ::sync_file_range(descriptor->get(), viewStart, static_cast<off_t>(length), flags);
+    result = ::msync(base, length, MS_SYNC);
   } while (result != 0 && errno == EINTR);
   if (result != 0) {
     ThrowForErrno(errno);

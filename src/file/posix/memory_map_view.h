@@ -11,25 +11,30 @@
 
 namespace ombrix::file::posix {
 
-// Guarantees: the bytes [lowerBound, upperBound] of the file are mapped shared and
-// writable for the life of the view; what is written through it is the file's
-// content (other readers of the file see it at once, and addresses from Take and
-// GetData show it). A range whose bytes no longer exist in the file (it was
-// truncated) is InvalidMapException on every access, never a crash: copies out of
-// the mapping are guarded against SIGBUS, and a fault inside the callable of Process
-// lets the callable finish (its destructors run) before InvalidMapException, after
-// which the view refuses every access to its mapped bytes. Flush writes the range's dirty pages to
-// the device and waits for them; metadata and the device cache are left to
-// SharedFile::Flush. Fetch and Flush hold the OperationContext when there is one.
-// Destruction unmaps without flushing and without the context. Not thread-safe
-// otherwise (one user at a time).
+// Guarantees: the bytes [lowerBound, upperBound] of the file are mapped shared (and
+// writable unless the view is read-only) for the life of the view; what is written
+// through it is the file's content (other readers of the file see it at once, and
+// addresses from Take and GetData show it). A range whose bytes no longer exist in
+// the file (it was truncated) is InvalidMapException on every access, never a
+// crash: copies out of the mapping are guarded against SIGBUS, a fault inside the
+// callable of Process lets the callable finish (its destructors run) before
+// InvalidMapException, after which the view refuses every access to its mapped
+// bytes, and Write never grows a file that was cut short, even when the cut races
+// the write (the write then fails with InvalidMapException). A full disk on Write
+// is InsufficientSpaceException. A read-only view refuses Write and Take with
+// InaccessibleException; the addresses GetData and Process hand out must not be
+// written through. Flush is msync(MS_SYNC) of the range's pages: their data and
+// the metadata needed to read it back are on stable storage when it returns.
+// Fetch and Flush hold the OperationContext when there is one. Destruction unmaps
+// without flushing and without the context. Not thread-safe otherwise (one user at
+// a time).
 class MemoryMapView : public MemoryMappedData {
  public:
   // Maps [first, last] of the file open as `descriptor` (kept for Write and Flush).
   // The mapping starts at first rounded down to the allocation granularity (the
   // page size).
   MemoryMapView(std::shared_ptr<FileDescriptor> descriptor, std::shared_ptr<OperationContext> context,
-                std::uint64_t first, std::uint64_t last);
+                std::uint64_t first, std::uint64_t last, bool writable = true);
   ~MemoryMapView() override;
 
   std::uint32_t Read(void* buffer, std::uint32_t count) override;
@@ -44,8 +49,8 @@ class MemoryMapView : public MemoryMappedData {
   static std::uint32_t Granularity();
 
  private:
-  // Whether the bytes [first, first + count) still exist in the file.
-  bool Exists(std::uint64_t first, std::uint32_t count) const;
+  // The file's size; InvalidMapException when it cannot be read.
+  std::uint64_t FileSize() const;
 
   std::shared_ptr<FileDescriptor> descriptor;
   void* base = nullptr;  // start of the mapping; nullptr when not mapped
@@ -54,6 +59,7 @@ class MemoryMapView : public MemoryMappedData {
   // Set when a fault inside Process replaced mapped pages with zero pages: the
   // mapping no longer shows the file, so every access through it is refused.
   bool broken = false;
+  bool writable = true;
   std::shared_ptr<OperationContext> context;
 };
 

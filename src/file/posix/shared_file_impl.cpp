@@ -10,6 +10,7 @@
 #include "file/file_exceptions.h"
 #include "file/filesystem.h"
 #include "file/path_text.h"
+#include "file/posix/beneath_open.h"
 #include "file/posix/errno_error.h"
 #include "file/posix/memory_map.h"
 
@@ -46,11 +47,20 @@ SharedFileImpl::SharedFileImpl(Filesystem& filesystem, const std::string& direct
   OpenAt(mode, first);
 }
 
+SharedFileImpl::SharedFileImpl(Beneath root, const std::string& relative, OpenMode mode,
+                               std::shared_ptr<OperationContext> context, std::uint64_t first, std::uint64_t last)
+    : SharedFile(first, last, std::move(context)), path(relative), beneath(std::move(root.destination)) {
+  CheckPathText(beneath);
+  struct stat info {};
+  if (beneath.empty() || ::stat(beneath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) throw NotFoundException();
+  OpenAt(mode, first);
+}
+
 SharedFileImpl::SharedFileImpl(const std::string& path, std::shared_ptr<OperationContext> context,
-                               std::uint64_t first, std::uint64_t last)
+                               std::uint64_t first, std::uint64_t last, bool readOnly)
     : SharedFile(first, last, std::move(context)), path(path) {
   CheckPathText(path);
-  OpenAt(OpenMode::OpenExisting, first);
+  OpenAt(readOnly ? OpenMode::ReadOnly : OpenMode::OpenExisting, first);
 }
 
 void SharedFileImpl::OpenAt(OpenMode mode, std::uint64_t first) {
@@ -66,9 +76,14 @@ void SharedFileImpl::OpenAt(OpenMode mode, std::uint64_t first) {
 }
 
 void SharedFileImpl::Open(OpenMode mode) {
-  int flags = O_RDWR | O_CLOEXEC;
+  readOnly = mode == OpenMode::ReadOnly;
+  int flags = (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
   if (mode == OpenMode::OpenAlways) flags |= O_CREAT;
   if (mode == OpenMode::CreateNew) flags |= O_CREAT | O_EXCL;
+  if (!beneath.empty()) {
+    handle = OpenBeneath(beneath, path, flags, mode == OpenMode::OpenAlways || mode == OpenMode::CreateNew);
+    return;
+  }
   do {
     handle = ::open(path.c_str(), flags, 0666);
   } while (handle < 0 && errno == EINTR);
@@ -113,8 +128,13 @@ std::uint32_t SharedFileImpl::Read(void* buffer, std::uint32_t count) {
   return static_cast<std::uint32_t>(got);
 }
 
+void SharedFileImpl::CheckWritable() const {
+  if (readOnly) throw InaccessibleException();
+}
+
 std::uint32_t SharedFileImpl::Write(const void* buffer, std::uint32_t count) {
   if (count == 0) return 0;
+  CheckWritable();
   ContextGuard hold(context);
   const std::uint64_t position = GetPosition();
   CheckPiece(*this, position, count);
@@ -144,6 +164,7 @@ bool SharedFileImpl::Allocate(std::uint64_t size) {
   ContextGuard hold(context);
   if (GetSize() != 0) return false;
   if (size == 0) return true;
+  CheckWritable();
   CheckBounds(0, size - 1);
   if (size > static_cast<std::uint64_t>(INT64_MAX)) throw BadPathException();
   int result;
@@ -191,18 +212,29 @@ std::shared_ptr<MemoryMappedData> SharedFileImpl::Map(std::uint64_t first, std::
   std::shared_ptr<MemoryMap> mapping;
   {
     std::lock_guard<std::mutex> hold(mapLock);
-    if (!map) map = std::make_shared<MemoryMap>(handle, context);
+    if (!map) map = std::make_shared<MemoryMap>(handle, context, !readOnly);
     mapping = map;
   }
   return mapping->CreateView(first, last);
 }
 
 std::shared_ptr<SharedFile> SharedFileImpl::OpenRange(std::uint64_t first, std::uint64_t last) {
-  return std::make_shared<SharedFileImpl>(path, context, first, last);
+  if (!beneath.empty()) {
+    return std::make_shared<SharedFileImpl>(Beneath{beneath}, path,
+                                            readOnly ? OpenMode::ReadOnly : OpenMode::OpenExisting, context, first,
+                                            last);
+  }
+  return std::make_shared<SharedFileImpl>(path, context, first, last, readOnly);
 }
 
 void SharedFileImpl::Flush() {
-  if (::fdatasync(handle) != 0) ThrowLastError(errno);
+  // The data and the metadata needed to read it back (the conversion of blocks
+  // reserved by Allocate into written ones), without the timestamps.
+  int result;
+  do {
+    result = ::fdatasync(handle);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) ThrowLastError(errno);
 }
 
 }  // namespace ombrix::file::posix

@@ -52,10 +52,22 @@ std::string VolumeImpl::GetFileSystemName() { return TranslateFileSystemName(Cur
 
 bool VolumeImpl::IsUsb() {
   const posix::Mount mount = CurrentMount(mountInfoPath_, rootPath);
-  if (mount.major == 0) throw InaccessibleException();
   namespace fs = std::filesystem;
-  const fs::path link =
-      fs::path(sysfsRoot_) / "dev" / "block" / (std::to_string(mount.major) + ":" + std::to_string(mount.minor));
+  fs::path link;
+  if (mount.major != 0) {
+    link = fs::path(sysfsRoot_) / "dev" / "block" / (std::to_string(mount.major) + ":" + std::to_string(mount.minor));
+  } else {
+    // btrfs and ZFS show an anonymous device number although the mount's source is
+    // a block device; that device is found by its name. tmpfs, overlay and network
+    // mounts have no such source.
+    static constexpr std::string_view kDevices = "/dev/";
+    if (mount.source.compare(0, kDevices.size(), kDevices) != 0) throw InaccessibleException();
+    const std::string name = mount.source.substr(kDevices.size());
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+      throw InaccessibleException();
+    }
+    link = fs::path(sysfsRoot_) / "class" / "block" / name;
+  }
   std::error_code error;
   const fs::path device = fs::canonical(link, error);
   if (error) throw InaccessibleException();

@@ -19,9 +19,10 @@ class VolumeImpl : public Volume {
   // vfat is "FAT32", exfat "exFAT", ntfs, ntfs3 and ntfs-3g "NTFS"; any other Linux
   // name as it stands.
   std::string GetFileSystemName() override;
-  // True when the mount's block device hangs below a USB bus in sysfs. A mount
-  // without a block device (tmpfs, overlay, network) cannot be asked:
-  // InaccessibleException.
+  // True when the mount's block device hangs below a USB bus in sysfs. The device
+  // is found by the mount's device number, or, for the anonymous numbers of btrfs
+  // and ZFS, by a source /dev/<name> under sysfs's class/block. A mount without a
+  // block device (tmpfs, overlay, network) cannot be asked: InaccessibleException.
   bool IsUsb() override;
   // Whether the file system keeps holes in files unallocated.
   bool SupportsSparseFiles() override;
