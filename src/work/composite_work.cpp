@@ -16,7 +16,9 @@ std::shared_ptr<Work> CompositeWork::Self() { return shared_from_this(); }
 std::shared_ptr<const Work> CompositeWork::SelfConst() const { return shared_from_this(); }
 
 void CompositeWork::AttachChild(const std::shared_ptr<Work>& child) {
-  child->SetParent(shared_from_this());
+  // While a derived composite's constructor adds its children no shared handle
+  // owns it yet; QueueChild then makes the link before the child can complete.
+  if (const auto self = weak_from_this().lock()) child->SetParent(self);
   if (const auto workflow = GetWorkflow()) child->SetWorkflow(workflow);
 }
 
@@ -45,6 +47,9 @@ void CompositeWork::QueueChild(const std::shared_ptr<Work>& child,
     path.push_back(position);
     child->SetPath(std::move(path));
   }
+  // Written only when missing (a child attached during construction), like the
+  // path: a child queued again keeps its link and nobody reads it meanwhile.
+  if (child->GetParent().get() != this) child->SetParent(shared_from_this());
   if (workflow) child->QueueAvailableWork(workflow);
 }
 
@@ -73,7 +78,15 @@ WorkProgress CompositeWork::ComputeProgress(const std::shared_ptr<Work>& child,
 void CompositeWork::OnWorkComplete(const std::shared_ptr<Work>& child, const WorkStatus& status) {
   std::unique_lock lock(lock_);
   if (complete_) return;
-  WorkProgress progress = ComputeProgress(child, status);
+  WorkProgress progress;
+  try {
+    progress = ComputeProgress(child, status);
+  } catch (...) {
+    // A next child that refuses to be queued would otherwise leave this composite
+    // (and the tree above it) waiting forever; like a throwing task, it is an Error.
+    progress = WorkProgress(
+        WorkStatus(WorkResult::Error, std::make_shared<WorkExceptionData>(std::current_exception())));
+  }
   complete_ = progress.complete;
   status_ = std::move(progress.status);
   if (complete_) {

@@ -34,7 +34,8 @@ struct WorkProgress {
 //   once with a copy of the child's status; other results go to OnChildComplete. A
 //   completion from a child that is not expected now (IsCurrentChild false)
 //   completes the composite with Error "Invalid child progress for
-//   CompositeWork::OnWorkComplete".
+//   CompositeWork::OnWorkComplete". An exception while advancing (a next child
+//   that cannot be queued) completes it with Error carrying a WorkExceptionData.
 // - Once complete, the composite ignores child completions until Reset/Restart; a
 //   Success is delivered without data.
 // - A RetryableError progress (limited-retry families) is retried while
@@ -55,6 +56,8 @@ class CompositeWork : public Work,
   std::shared_ptr<Work> Self() override;
   std::shared_ptr<const Work> SelfConst() const override;
   // Makes this composite the child's parent and hands it the workflow if known.
+  // Children may be attached from the constructor of a derived composite: the
+  // parent link is then made when the child is first queued (QueueChild).
   virtual void AttachChild(const std::shared_ptr<Work>& child);
   // Whether a completion of `child` is expected now. Called under the lock.
   virtual bool IsCurrentChild(const std::shared_ptr<Work>& child) = 0;
@@ -68,8 +71,9 @@ class CompositeWork : public Work,
   void OnWorkComplete(const std::shared_ptr<Work>& child, const WorkStatus& status) final;
 
   bool IsComplete() const;
-  // Sets the child's path to this path followed by `position`, then lets the child
-  // queue its runnable leaves (nothing is queued without a workflow).
+  // Sets the child's path to this path followed by `position` and its parent to
+  // this composite, then lets the child queue its runnable leaves (nothing is
+  // queued without a workflow). The composite must be owned by a shared handle.
   void QueueChild(const std::shared_ptr<Work>& child, const std::shared_ptr<Workflow>& workflow,
                   std::uint32_t position);
 

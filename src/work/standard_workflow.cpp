@@ -1,6 +1,7 @@
 #include "work/standard_workflow.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "work/simple_work.h"
 #include "work/work.h"
@@ -69,6 +70,9 @@ bool StandardWorkflow::Start() {
   {
     std::lock_guard lock(lock_);
     if (state_ != WorkflowState::NotStarted || starting_) return false;
+    if (startFailed_) {
+      throw std::logic_error("StandardWorkflow::Start called again after a failed Start");
+    }
     starting_ = true;
   }
   // The root takes its composites' locks while queuing, and its leaves come back
@@ -77,11 +81,13 @@ bool StandardWorkflow::Start() {
   try {
     root_->QueueAvailableWork(shared_from_this());
   } catch (...) {
-    // The leaves queued before the failure would be queued a second time by the
-    // next Start, and a leaf queued twice would be posted twice at once. Nothing
-    // has been posted yet, so dropping them loses nothing.
+    // Nothing has been posted yet, so dropping the leaves queued before the
+    // failure loses nothing. The composites that queued them have moved on (a
+    // lazy-parallel work counted its children as created), so queuing the root
+    // again would leave them waiting forever: the workflow refuses to start again.
     std::lock_guard lock(lock_);
     starting_ = false;
+    startFailed_ = true;
     runQueue_.clear();
     queuedWhileRunning_.clear();
     throw;

@@ -30,7 +30,11 @@ class WorkManager;
 //   leaf and call its Interrupt, under the workflow's lock.
 // - Cancel delivers the caller's status as the root's completion.
 // - A Start that throws (a work of the tree refused to be queued) leaves the
-//   workflow NotStarted with nothing queued, so a later Start begins afresh.
+//   workflow NotStarted with nothing queued. The tree is then half-queued (a
+//   lazy-parallel work has handed out children, a deferred work has installed its
+//   NoOpWork) and cannot run again: every later Start throws std::logic_error
+//   "StandardWorkflow::Start called again after a failed Start"; the owner
+//   rebuilds the tree and its workflow. Cancel still applies.
 // - One recursive lock guards the state; it is released before the retryable-error
 //   callbacks run, before Cancel notifies the root and while Start lets the root
 //   queue its first leaves. Composites may hold their own locks when they call in
@@ -85,6 +89,7 @@ class StandardWorkflow : public Workflow, public std::enable_shared_from_this<St
   const std::uint32_t maximumRunning_;
   WorkflowState state_ = WorkflowState::NotStarted;
   bool starting_ = false;  // Start is letting the root queue its first leaves
+  bool startFailed_ = false;  // a Start threw; the tree cannot be queued again
   std::vector<WorkflowRetryableErrorCallback*> retryableErrorCallbacks_;
 };
 

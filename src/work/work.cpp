@@ -1,6 +1,7 @@
 #include "work/work.h"
 
 #include <boost/property_tree/ptree.hpp>
+#include <exception>
 
 #include "work/composite_work.h"
 #include "work/workflow.h"
@@ -33,9 +34,20 @@ void Work::AddCompleteCallback(WorkCompleteCallback* callback) {
 
 void Work::NotifyComplete(const WorkStatus& status) {
   const std::shared_ptr<Work> self = Self();
-  if (const auto workflow = workflow_.lock()) workflow->OnWorkComplete(self, status);
-  for (WorkCompleteCallback* callback : completeCallbacks_) callback->OnWorkComplete(self, status);
-  if (const auto parent = parent_.lock()) parent->OnWorkComplete(self, status);
+  // A receiver that throws must not keep the status from the receivers after it:
+  // a parent that never hears of its child would leave the whole tree waiting.
+  std::exception_ptr failure;
+  const auto deliver = [&](WorkCompleteCallback& receiver) {
+    try {
+      receiver.OnWorkComplete(self, status);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  if (const auto workflow = workflow_.lock()) deliver(*workflow);
+  for (WorkCompleteCallback* callback : completeCallbacks_) deliver(*callback);
+  if (const auto parent = parent_.lock()) deliver(*parent);
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace ombrix

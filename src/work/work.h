@@ -36,7 +36,8 @@ inline bool PathPrecedes(const WorkPath& a, const WorkPath& b) {
 // - NotifyComplete delivers one status, on the calling thread, to: the workflow
 //   (if it still exists), then every registered completion callback in
 //   registration order, then the parent (if it still exists). References that can
-//   no longer be locked are skipped.
+//   no longer be locked are skipped. A receiver that throws does not stop the
+//   delivery: everyone is told, then the first exception is rethrown.
 // - Subclasses never call their callbacks themselves: the engine calls
 //   NotifyComplete (the executor for leaves, CompositeWork for composites).
 // - A work may run several times (after an interruption or a retryable error it is

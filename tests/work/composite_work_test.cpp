@@ -232,6 +232,72 @@ TEST_F(CompositeWorkTest, DeferredRunsTheChildSuppliedByAnEarlierTask) {
   EXPECT_EQ(supplied->GetPath(), (WorkPath{0, 0}));
 }
 
+// Composites that add their children in their own constructors, as the concrete
+// works of a transfer do; every leaf they create is kept in `leaves`.
+using Leaves = std::vector<std::shared_ptr<TaskWork>>;
+
+std::shared_ptr<TaskWork> NewLeaf(Leaves& leaves, WorkResult result = WorkResult::Success) {
+  leaves.push_back(TaskWork::Returning(result));
+  return leaves.back();
+}
+
+struct SelfBuiltConditional : ConditionalWork {
+  explicit SelfBuiltConditional(Leaves& leaves) {
+    SetCondition(NewLeaf(leaves));
+    SetOnSuccess(NewLeaf(leaves));
+    SetOnFailure(NewLeaf(leaves, WorkResult::Error));
+  }
+};
+
+struct SelfBuiltParallel : ParallelWork {
+  explicit SelfBuiltParallel(Leaves& leaves) {
+    AddChild(NewLeaf(leaves));
+    AddChild(std::make_shared<SelfBuiltConditional>(leaves));
+  }
+};
+
+struct SelfBuiltSequence : SequentialWork {
+  explicit SelfBuiltSequence(Leaves& leaves) {
+    AddChild(NewLeaf(leaves));
+    AddChild(std::make_shared<SelfBuiltParallel>(leaves));
+    AddChild(NewLeaf(leaves));
+  }
+};
+
+TEST_F(CompositeWorkTest, CompositesMayAddChildrenInTheirOwnConstructors) {
+  Leaves leaves;
+  auto sequence = std::make_shared<SelfBuiltSequence>(leaves);
+  Start(sequence);
+  EXPECT_EQ(WaitRootStatus().result, WorkResult::Success);
+  ASSERT_EQ(leaves.size(), 6u);
+  // Every leaf ran once except the failure branch of the conditional.
+  for (std::size_t i = 0; i < leaves.size(); ++i) {
+    EXPECT_EQ(leaves[i]->attempts, leaves[i] == leaves[4] ? 0 : 1) << i;
+  }
+  EXPECT_EQ(leaves[3]->GetPath(), (WorkPath{0, 1, 0}));
+  EXPECT_EQ(rootDone.Count(), 1u);
+}
+
+TEST(LazyParallelWork, FailureEndsItWithErrorWithoutReplacingTheChild) {
+  CompletionRecorder recorder;
+  auto lazy = std::make_shared<CountingLazyWork>(2, 5);
+  lazy->AddCompleteCallback(&recorder);
+  lazy->QueueAvailableWork(nullptr);
+  ASSERT_EQ(lazy->children.size(), 2u);
+  const WorkStatus failure = FailureWith("range refused");
+  lazy->OnWorkComplete(lazy->children[0], failure);
+  ASSERT_EQ(recorder.Count(), 1u);
+  const WorkStatus status = recorder.Entries()[0].status;
+  EXPECT_EQ(status.result, WorkResult::Error);
+  EXPECT_EQ(status.data, failure.data);
+  EXPECT_EQ(lazy->children.size(), 2u);
+  // The sibling still in flight finishes late: nothing changes.
+  lazy->OnWorkComplete(lazy->children[1], WorkStatus(WorkResult::Success));
+  EXPECT_EQ(recorder.Count(), 1u);
+  EXPECT_EQ(lazy->children.size(), 2u);
+  EXPECT_EQ(lazy->GetCreatedCount(), 2u);
+}
+
 TEST_F(CompositeWorkTest, LimitedRetrySequenceSpendsItsBudgetThenReportsRetryableError) {
   auto sequence = std::make_shared<LimitedRetrySequentialWork>(2);
   auto failing = TaskWork::Create([](TaskWork&) { return FailureWith("checksum"); });

@@ -84,7 +84,7 @@ TEST_F(StandardWorkflowTest, StartsOnceAndReportsItsState) {
   EXPECT_FALSE(workflow->Pause());
 }
 
-TEST_F(StandardWorkflowTest, StartThatThrowsLeavesNothingQueuedForTheNextStart) {
+TEST_F(StandardWorkflowTest, StartThatThrowsLeavesNothingQueuedAndRefusesAnotherStart) {
   auto parallel = std::make_shared<ParallelWork>();
   auto first = TaskWork::Returning(WorkResult::Success);
   auto conditional = std::make_shared<ConditionalWork>();
@@ -97,13 +97,18 @@ TEST_F(StandardWorkflowTest, StartThatThrowsLeavesNothingQueuedForTheNextStart) 
   EXPECT_THROW(workflow->Start(), std::logic_error);
   EXPECT_EQ(workflow->GetState(), WorkflowState::NotStarted);
   EXPECT_EQ(workflow->GetQueuedCount(), 0u);
+  // The half-queued tree cannot run again, even once it is complete.
   conditional->SetOnFailure(NoOpWork::Create());
-  EXPECT_TRUE(workflow->Start());
-  ASSERT_TRUE(rootDone.WaitCount(1));
-  EXPECT_EQ(rootDone.Entries()[0].status.result, WorkResult::Success);
-  ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(first->attempts, 1);
-  EXPECT_EQ(rootDone.Count(), 1u);
+  try {
+    workflow->Start();
+    FAIL() << "started again";
+  } catch (const std::logic_error& error) {
+    EXPECT_STREQ(error.what(), "StandardWorkflow::Start called again after a failed Start");
+  }
+  EXPECT_EQ(first->attempts, 0);
+  EXPECT_TRUE(workflow->Cancel(WorkStatus(WorkResult::Interrupted)));
+  ASSERT_EQ(rootDone.Count(), 1u);
+  EXPECT_EQ(rootDone.Entries()[0].status.result, WorkResult::Interrupted);
 }
 
 TEST_F(StandardWorkflowTest, PostsAtMostTheMaximumInPathOrder) {
@@ -275,6 +280,36 @@ TEST_F(StandardWorkflowTest, ErrorDeepInTheTreeFinishesAndStopsEverything) {
   EXPECT_EQ(workflow->GetQueuedCount(), 0u);
   EXPECT_EQ(blocked->interrupts + sibling->interrupts, 2);
   EXPECT_EQ(rootDone.Count(), 1u);
+}
+
+TEST_F(StandardWorkflowTest, ThrowingCompletionCallbackStillLetsTheTreeAdvance) {
+  WorkCompleteCallbackRoute empty{WorkCompleteCallbackRoute::Function()};  // throws when called
+  auto first = TaskWork::Returning(WorkResult::Success);
+  auto second = TaskWork::Returning(WorkResult::Success);
+  first->AddCompleteCallback(&empty);
+  auto sequence = std::make_shared<SequentialWork>();
+  sequence->AddChild(first);
+  sequence->AddChild(second);
+  Build(sequence, 1);
+  workflow->Start();
+  ASSERT_TRUE(rootDone.WaitCount(1));
+  EXPECT_EQ(rootDone.Entries()[0].status.result, WorkResult::Success);
+  EXPECT_EQ(second->attempts, 1);
+  EXPECT_EQ(workflow->GetState(), WorkflowState::Finished);
+}
+
+TEST_F(StandardWorkflowTest, NextChildThatCannotBeQueuedEndsTheRunWithError) {
+  auto incomplete = std::make_shared<ConditionalWork>();
+  incomplete->SetCondition(NoOpWork::Create());
+  auto sequence = std::make_shared<SequentialWork>();
+  sequence->AddChild(TaskWork::Returning(WorkResult::Success));
+  sequence->AddChild(incomplete);
+  Build(sequence, 1);
+  workflow->Start();
+  ASSERT_TRUE(rootDone.WaitCount(1));
+  EXPECT_EQ(rootDone.Entries()[0].status.result, WorkResult::Error);
+  EXPECT_EQ(rootDone.Entries()[0].status.data->GetMessage(), "std::logic_error");
+  EXPECT_EQ(workflow->GetState(), WorkflowState::Finished);
 }
 
 TEST_F(StandardWorkflowTest, CancelDeliversTheCallersStatusOnce) {

@@ -1,0 +1,7 @@
+#include "transfer/transfer_behavior.h"
+
+namespace ombrix {
+
+TransferBehavior::~TransferBehavior() = default;
+
+}  // namespace ombrix
