@@ -268,8 +268,12 @@ std::size_t CurlRequest::OnBody(char* data, std::size_t size, std::size_t count,
       std::lock_guard<std::mutex> guard(self->lock_);
       if (self->result_.state == State::Running) {
         self->result_.state = State::RangeError;
-        self->result_.errorSummary =
-            "answer does not carry the requested range (HTTP " + std::to_string(status) + ")";
+        try {
+          self->result_.errorSummary =
+              "answer does not carry the requested range (HTTP " + std::to_string(status) + ")";
+        } catch (...) {
+          // Nothing may unwind through libcurl; the state alone still tells.
+        }
       }
       return 0;
     }
