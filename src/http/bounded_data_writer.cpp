@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <utility>
 
 #include "file/bounded_data.h"
 #include "file/file_exceptions.h"
@@ -33,12 +34,26 @@ RequestResult BoundedDataWriter::Write(const char* data, std::size_t length) {
     }
     return Outcome(written == length ? State::Complete : State::WriteFailed, written);
   } catch (const file::OutOfBoundsException&) {
+    Keep(std::current_exception(), false);
     return Outcome(State::RangeError, 0);
   } catch (const std::bad_alloc&) {
+    Keep(std::current_exception(), false);
     return Outcome(State::OutOfMemory, 0);
+  } catch (const file::InsufficientSpaceException&) {
+    Keep(std::current_exception(), true);
+    RequestResult full = Outcome(State::WriteFailed, 0);
+    full.errorSummary = kInsufficientSpace;
+    return full;
   } catch (...) {
+    Keep(std::current_exception(), false);
     return Outcome(State::WriteFailed, 0);
   }
+}
+
+void BoundedDataWriter::Keep(std::exception_ptr failure, bool insufficientSpace) {
+  if (failure_) return;  // the first failure stopped the transfer; later ones follow from it
+  failure_ = std::move(failure);
+  insufficientSpace_ = insufficientSpace;
 }
 
 }  // namespace ombrix::http

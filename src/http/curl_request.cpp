@@ -3,13 +3,17 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "http/curl_global.h"
+#include "http/proxy_credentials.h"
 #include "http/write_callback.h"
 
 namespace ombrix::http {
@@ -20,6 +24,9 @@ constexpr double kMaxSecondsInMs = 4294967.0;
 // Requests and their redirects may use nothing but HTTP: a redirect to ftp, file
 // or any other protocol libcurl knows is refused (result 1, BadRequest).
 constexpr const char* kAllowedProtocols = "http,https";
+// The smallest receive buffer libcurl takes (its READBUFFER_MIN).
+constexpr long kMinReceiveBuffer = 1024;
+constexpr const char* kConfigurationFailed = "request configuration failed";
 static_assert(std::is_same_v<curl_off_t, std::int64_t>, "progress callback signature");
 }  // namespace
 
@@ -62,65 +69,126 @@ CurlRequest::~CurlRequest() {
   curl_slist_free_all(headers_);
 }
 
+namespace {
+
+// Sets options on one handle and remembers the first one libcurl refuses, so that
+// a refused option fails the request instead of leaving a different one.
+class OptionSetter {
+ public:
+  explicit OptionSetter(CURL* handle) : handle_(handle) {}
+
+  template <typename Value>
+  void operator()(CURLoption option, Value value, const char* name) {
+    const CURLcode code = curl_easy_setopt(handle_, option, value);
+    if (code != CURLE_OK && refusal_.empty()) {
+      refusal_ = std::string("libcurl refused ") + name + " (libcurl error " +
+                 std::to_string(static_cast<int>(code)) + ")";
+    }
+  }
+  // Empty when every option was taken.
+  const std::string& Refusal() const { return refusal_; }
+
+ private:
+  CURL* handle_;
+  std::string refusal_;
+};
+
+// libcurl keeps its time limits in milliseconds in an int and refuses more than
+// INT_MAX / 1000 seconds; a longer limit becomes the longest it takes (about 24
+// days), which is no limit in practice. Negative limits are passed on and refused.
+long CurlSeconds(std::int32_t seconds) {
+  return std::min<long>(seconds, std::numeric_limits<int>::max() / 1000);
+}
+
+}  // namespace
+
 void CurlRequest::Configure() {
   curl_easy_reset(handle_);
   curl_slist_free_all(headers_);
   headers_ = nullptr;
   errorBuffer_[0] = '\0';
+  bodyStarted_ = false;
+  proxySecrets_.clear();
 
   const RequestOptions& o = *options;
-  curl_easy_setopt(handle_, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle_, CURLOPT_URL, o.url.c_str());
-  curl_easy_setopt(handle_, CURLOPT_USERAGENT, o.userAgent.c_str());
-  curl_easy_setopt(handle_, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
-  curl_easy_setopt(handle_, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+  OptionSetter set(handle_);
+#define OMBRIX_SET(option, value) set(option, value, #option)
+  OMBRIX_SET(CURLOPT_NOSIGNAL, 1L);
+  OMBRIX_SET(CURLOPT_URL, o.url.c_str());
+  OMBRIX_SET(CURLOPT_USERAGENT, o.userAgent.c_str());
+  OMBRIX_SET(CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+  OMBRIX_SET(CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
 
   if (o.method == RequestOptions::kPost) {
-    curl_easy_setopt(handle_, CURLOPT_POST, 1L);
+    OMBRIX_SET(CURLOPT_POST, 1L);
     // The body lives in this request's own copy of the options until the next Reset;
     // its size is given so that a body holding NUL bytes is sent whole.
-    curl_easy_setopt(handle_, CURLOPT_POSTFIELDSIZE_LARGE,
-                     static_cast<curl_off_t>(o.body.size()));
-    curl_easy_setopt(handle_, CURLOPT_POSTFIELDS, o.body.c_str());
-    headers_ = curl_slist_append(headers_, ("Content-Type: " + o.contentType).c_str());
+    OMBRIX_SET(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(o.body.size()));
+    OMBRIX_SET(CURLOPT_POSTFIELDS, o.body.c_str());
+    curl_slist* headers = curl_slist_append(headers_, ("Content-Type: " + o.contentType).c_str());
+    if (headers == nullptr) throw std::bad_alloc();
+    headers_ = headers;
   }
 
   if (o.HasRange()) {
     const std::string range = std::to_string(o.rangeFirst) + "-" + std::to_string(o.rangeLast);
-    curl_easy_setopt(handle_, CURLOPT_RANGE, range.c_str());
+    OMBRIX_SET(CURLOPT_RANGE, range.c_str());
   } else if (!o.acceptEncoding.empty()) {
-    curl_easy_setopt(handle_, CURLOPT_ACCEPT_ENCODING, o.acceptEncoding.c_str());
+    OMBRIX_SET(CURLOPT_ACCEPT_ENCODING, o.acceptEncoding.c_str());
   }
 
-  curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &CurlRequest::OnBody);
-  curl_easy_setopt(handle_, CURLOPT_WRITEDATA, this);
-  curl_easy_setopt(handle_, CURLOPT_XFERINFOFUNCTION, &CurlRequest::OnProgress);
-  curl_easy_setopt(handle_, CURLOPT_XFERINFODATA, this);
-  curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
+  OMBRIX_SET(CURLOPT_WRITEFUNCTION, &CurlRequest::OnBody);
+  OMBRIX_SET(CURLOPT_WRITEDATA, this);
+  OMBRIX_SET(CURLOPT_XFERINFOFUNCTION, &CurlRequest::OnProgress);
+  OMBRIX_SET(CURLOPT_XFERINFODATA, this);
+  OMBRIX_SET(CURLOPT_NOPROGRESS, 0L);
+  if (o.receiveBufferBytes > 0) {
+    OMBRIX_SET(CURLOPT_BUFFERSIZE,
+               std::clamp<long>(o.receiveBufferBytes, kMinReceiveBuffer, CURL_MAX_READ_SIZE));
+  }
 
-  curl_easy_setopt(handle_, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(handle_, CURLOPT_MAXREDIRS, 1L);
-  curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L);
+  OMBRIX_SET(CURLOPT_FOLLOWLOCATION, 1L);
+  OMBRIX_SET(CURLOPT_MAXREDIRS, 1L);
+  OMBRIX_SET(CURLOPT_FAILONERROR, 1L);
 
-  curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT, static_cast<long>(o.connectTimeoutSeconds));
-  curl_easy_setopt(handle_, CURLOPT_TIMEOUT, static_cast<long>(o.timeoutSeconds));
+  OMBRIX_SET(CURLOPT_CONNECTTIMEOUT, CurlSeconds(o.connectTimeoutSeconds));
+  OMBRIX_SET(CURLOPT_TIMEOUT, CurlSeconds(o.timeoutSeconds));
   if (o.lowSpeedLimit > 0 && o.lowSpeedTimeSeconds > 0) {
-    curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(o.lowSpeedLimit));
-    curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, static_cast<long>(o.lowSpeedTimeSeconds));
+    OMBRIX_SET(CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(o.lowSpeedLimit));
+    OMBRIX_SET(CURLOPT_LOW_SPEED_TIME, static_cast<long>(o.lowSpeedTimeSeconds));
   }
 
+  // The selected proxy may carry credentials: libcurl gets them as separate options
+  // (so that no character of a password needs URL syntax), every reported text only
+  // the redacted form.
+  std::string selected;
   if (proxy) {
     result_.proxyConfig = proxy->Describe();
-    result_.proxyUrl = proxy->GetProxyForUrl(o.url);
+    selected = proxy->GetProxyForUrl(o.url);
   }
+  const ProxyCredentials credentials = SplitProxyCredentials(selected);
+  result_.proxyUrl = RedactProxyCredentials(selected);
   // Our proxy selection is the only one: an empty proxy (direct) also keeps libcurl
   // from taking one from http_proxy and the like, and no_proxy in the environment
   // cannot override a proxy that was selected.
-  curl_easy_setopt(handle_, CURLOPT_PROXY, result_.proxyUrl.c_str());
-  curl_easy_setopt(handle_, CURLOPT_NOPROXY, "");
+  OMBRIX_SET(CURLOPT_PROXY, credentials.address.c_str());
+  OMBRIX_SET(CURLOPT_NOPROXY, "");
+  if (credentials.present) {
+    OMBRIX_SET(CURLOPT_PROXYUSERNAME, credentials.user.c_str());
+    OMBRIX_SET(CURLOPT_PROXYPASSWORD, credentials.password.c_str());
+    for (const std::string* secret : {&credentials.rawPassword, &credentials.password}) {
+      if (!secret->empty()) proxySecrets_.push_back(*secret);
+    }
+  }
 
-  curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, errorBuffer_);
-  curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, headers_);
+  OMBRIX_SET(CURLOPT_ERRORBUFFER, errorBuffer_);
+  OMBRIX_SET(CURLOPT_HTTPHEADER, headers_);
+#undef OMBRIX_SET
+
+  if (!set.Refusal().empty()) {
+    result_.state = State::BadRequest;
+    result_.errorSummary = set.Refusal();
+  }
 }
 
 RequestResult CurlRequest::Perform() {
@@ -172,6 +240,14 @@ RequestResult CurlRequest::RecordOutcome(int code) {
   result_.errorSummary = "libcurl error " + std::to_string(code) + " (HTTP " +
                          std::to_string(result_.responseCode) + ")";
   result_.errorDetails = errorBuffer_;
+  // libcurl names proxies by host, but its text reaches logs and analytics: a proxy
+  // password must not, whatever libcurl's wording.
+  for (const std::string& secret : proxySecrets_) {
+    for (std::size_t at = result_.errorDetails.find(secret); at != std::string::npos;
+         at = result_.errorDetails.find(secret, at + 3)) {
+      result_.errorDetails.replace(at, secret.size(), "***");
+    }
+  }
   return result_;
 }
 
@@ -181,6 +257,26 @@ std::size_t CurlRequest::OnBody(char* data, std::size_t size, std::size_t count,
   {
     std::lock_guard<std::mutex> guard(self->lock_);
     if (self->result_.state != State::Running) return 0;
+  }
+  if (!self->bodyStarted_) {
+    // The first block of the final answer: the status and headers are complete, and
+    // nothing has reached the writer yet.
+    self->bodyStarted_ = true;
+    if (self->options->HasRange() && !self->AnswerCarriesTheRange()) {
+      long status = 0;
+      curl_easy_getinfo(self->handle_, CURLINFO_RESPONSE_CODE, &status);
+      std::lock_guard<std::mutex> guard(self->lock_);
+      if (self->result_.state == State::Running) {
+        self->result_.state = State::RangeError;
+        try {
+          self->result_.errorSummary =
+              "answer does not carry the requested range (HTTP " + std::to_string(status) + ")";
+        } catch (...) {
+          // Nothing may unwind through libcurl; the state alone still tells.
+        }
+      }
+      return 0;
+    }
   }
   // The writer runs without the lock: Cancel and GetResult stay responsive while
   // it copies. An exception must not unwind through libcurl's C frames (it would
@@ -212,6 +308,81 @@ std::size_t CurlRequest::OnBody(char* data, std::size_t size, std::size_t count,
   return static_cast<std::size_t>(written.bytesReceived);
 }
 
+bool CurlRequest::AnswerCarriesTheRange() {
+  long status = 0;
+  if (curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return false;
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(handle_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) length = -1;
+  std::string_view contentRange;
+  bool ambiguous = false;
+  curl_header* header = nullptr;
+  // Request -1 is the latest one (after a redirect); CURLH_HEADER leaves out the
+  // headers of 1xx answers and of a proxy's CONNECT answer.
+  if (curl_easy_header(handle_, "Content-Range", 0, CURLH_HEADER, -1, &header) == CURLHE_OK) {
+    contentRange = header->value;
+    ambiguous = header->amount != 1;
+  }
+  if (ambiguous) return false;
+  return RangeAnswerMatches(status, contentRange, length, options->rangeFirst, options->rangeLast);
+}
+
+namespace {
+
+bool ParseDecimal(std::string_view& text, std::uint64_t& value) {
+  std::size_t used = 0;
+  value = 0;
+  while (used < text.size() && text[used] >= '0' && text[used] <= '9') {
+    const unsigned digit = static_cast<unsigned>(text[used] - '0');
+    if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return false;
+    value = value * 10 + digit;
+    ++used;
+  }
+  text.remove_prefix(used);
+  return used > 0;
+}
+
+bool SkipPrefix(std::string_view& text, std::string_view prefix) {
+  if (text.substr(0, prefix.size()) != prefix) return false;
+  text.remove_prefix(prefix.size());
+  return true;
+}
+
+}  // namespace
+
+bool CurlRequest::RangeAnswerMatches(long status, std::string_view contentRange,
+                                     std::int64_t contentLength, std::uint64_t first,
+                                     std::uint64_t last) {
+  if (status != 206) {
+    // The whole resource: acceptable only when it is exactly the requested range.
+    return first == 0 && last != RequestOptions::kNoRangeLast && contentLength >= 0 &&
+           static_cast<std::uint64_t>(contentLength) == last + 1;
+  }
+  // "bytes a-b/size" or "bytes a-b/*", the unit in any letter case.
+  std::string_view text = contentRange;
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  if (text.size() < 6) return false;
+  for (std::size_t i = 0; i < 5; ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != "bytes"[i]) return false;
+  }
+  text.remove_prefix(5);
+  if (text.empty() || text.front() != ' ') return false;
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  std::uint64_t answeredFirst = 0, answeredLast = 0, size = 0;
+  if (!ParseDecimal(text, answeredFirst) || !SkipPrefix(text, "-") ||
+      !ParseDecimal(text, answeredLast) || !SkipPrefix(text, "/")) {
+    return false;
+  }
+  if (!SkipPrefix(text, "*")) {
+    if (!ParseDecimal(text, size) || answeredLast >= size) return false;
+  }
+  if (!text.empty() || answeredFirst > answeredLast) return false;
+  if (answeredFirst != first || answeredLast > last) return false;
+  // A body longer (or shorter) than the range it claims is not that range.
+  return contentLength < 0 ||
+         static_cast<std::uint64_t>(contentLength) == answeredLast - answeredFirst + 1;
+}
+
 int CurlRequest::OnProgress(void* context, std::int64_t, std::int64_t, std::int64_t, std::int64_t) {
   auto* self = static_cast<CurlRequest*>(context);
   std::lock_guard<std::mutex> guard(self->lock_);
@@ -236,7 +407,22 @@ bool CurlRequest::Reset(const RequestOptions& newOptions, std::shared_ptr<Proxy>
   options = newOptions;
   proxy = std::move(newProxy);
   result_ = RequestResult();
-  Configure();
+  try {
+    Configure();
+  } catch (...) {
+    // A half-configured handle must never perform: the request ends here, in a
+    // state Perform leaves alone and the next Reset replaces.
+    result_ = RequestResult();
+    result_.state = State::BadRequest;
+    try {
+      throw;
+    } catch (const std::bad_alloc&) {
+      result_.state = State::OutOfMemory;
+    } catch (...) {
+    }
+    result_.errorSummary = kConfigurationFailed;
+    throw;
+  }
   return true;
 }
 

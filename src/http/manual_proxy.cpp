@@ -1,10 +1,13 @@
 #include "http/manual_proxy.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
 #include <Poco/Exception.h>
 #include <Poco/URI.h>
+
+#include "http/proxy_credentials.h"
 
 namespace ombrix::http {
 
@@ -54,6 +57,18 @@ bool MatchesBypassList(const std::string& host, const std::string& bypassList) {
     if (WildcardMatch(pattern, host)) return true;
   }
   return false;
+}
+
+std::string ManualProxy::Describe() const {
+  std::string described;
+  std::size_t start = 0;
+  while (start < proxyList.size()) {
+    const std::size_t end = std::min(proxyList.find_first_of(",; ", start), proxyList.size());
+    described += RedactProxyCredentials(std::string_view(proxyList).substr(start, end - start));
+    if (end < proxyList.size()) described += proxyList[end];
+    start = end + 1;
+  }
+  return described;
 }
 
 std::string SelectProxy(const std::string& url, const std::string& proxyList,

@@ -26,8 +26,9 @@ class ManualProxy : public Proxy {
   ManualProxy(std::string proxyList, std::string bypassList)
       : proxyList(std::move(proxyList)), bypassList(std::move(bypassList)) {}
 
-  // The proxy list.
-  std::string Describe() const override { return proxyList; }
+  // The proxy list, with the user part of every entry that has one replaced by
+  // "***" (RedactProxyCredentials): credentials never reach a report.
+  std::string Describe() const override;
   std::string GetProxyForUrl(const std::string& url) const override {
     return SelectProxy(url, proxyList, bypassList);
   }

@@ -16,9 +16,12 @@ class Proxy {
   Proxy(const Proxy&) = delete;
   Proxy& operator=(const Proxy&) = delete;
 
-  // A description of the configuration, reported with every request.
+  // A description of the configuration, reported with every request; never holds
+  // credentials (they show as "***").
   virtual std::string Describe() const = 0;
-  // The proxy ("host:port", optionally with a scheme) for `url`; empty = direct.
+  // The proxy ("host:port", optionally with a scheme and with "user:password@"
+  // before the host) for `url`; empty = direct. The credentials in it are for the
+  // request alone: whoever reports the address reports RedactProxyCredentials of it.
   virtual std::string GetProxyForUrl(const std::string& url) const = 0;
 };
 

@@ -37,6 +37,10 @@ struct RequestOptions {
   std::int32_t lowSpeedLimit = 0;                    // bytes per second
   std::int32_t lowSpeedTimeSeconds = 0;
   std::string userAgent = kUserAgent;
+  // libcurl's receive buffer per read; 0 keeps libcurl's default (16 KiB). Larger
+  // values save reads on fast links; libcurl still hands the body to the writer in
+  // blocks of at most 16 KiB. Limited to what libcurl takes (1 KiB to 10 MiB).
+  std::uint32_t receiveBufferBytes = 0;
 };
 
 }  // namespace ombrix::http

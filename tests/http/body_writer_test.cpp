@@ -76,6 +76,31 @@ TEST(BoundedDataWriter, WritesAtThePositionAndMapsFailures) {
   EXPECT_EQ(State::WriteFailed, writer.Write("x", 1).state);
 }
 
+// A full disk must stay distinguishable from a broken destination: the caller
+// retries the first once space is freed and gives up on the second.
+TEST(BoundedDataWriter, DiskFullIsReportedAsInsufficientSpace) {
+  ombrix::test::TestHttpServer server;
+  server.SetContent("/chunk", test::PatternContent(4096));
+  MemoryBoundedData target(0, 4095);
+  target.failWith = [] { throw file::InsufficientSpaceException(); };
+  BoundedDataWriter writer(target);
+  CurlRequest request(RequestOptions(server.Url("/chunk"), writer), std::make_shared<EmptyProxy>());
+  RequestResult result = request.Perform();
+  EXPECT_EQ(State::WriteFailed, result.state);
+  EXPECT_EQ("insufficient space", result.errorSummary);
+  EXPECT_TRUE(writer.FailedForInsufficientSpace());
+  EXPECT_THROW(std::rethrow_exception(writer.Failure()), file::InsufficientSpaceException);
+
+  MemoryBoundedData broken(0, 4095);
+  broken.failWith = [] { throw file::InvalidMapException(); };
+  BoundedDataWriter brokenWriter(broken);
+  RequestResult other = brokenWriter.Write("x", 1);
+  EXPECT_EQ(State::WriteFailed, other.state);
+  EXPECT_EQ("", other.errorSummary);
+  EXPECT_FALSE(brokenWriter.FailedForInsufficientSpace());
+  EXPECT_THROW(std::rethrow_exception(brokenWriter.Failure()), file::InvalidMapException);
+}
+
 TEST(StringstreamWriter, AppendsUntilTheStreamFails) {
   std::ostringstream stream;
   StringstreamWriter writer(stream);
@@ -118,7 +143,8 @@ TEST(BoundedDataWriter, ServerIgnoringTheRangeEndsInRangeError) {
   RequestResult result = request.Perform();
   EXPECT_EQ(State::RangeError, result.state);
   EXPECT_EQ(200, result.responseCode);
-  EXPECT_EQ("", result.errorSummary);  // the writer's (empty) message is kept
+  EXPECT_EQ("answer does not carry the requested range (HTTP 200)", result.errorSummary);
+  EXPECT_EQ(4096u, target.GetPosition());  // caught before the first byte
 
   // The right range fills the target exactly.
   server.SetBehavior("/chunk", ombrix::test::Behavior{});

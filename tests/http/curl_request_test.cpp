@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <thread>
@@ -92,6 +93,93 @@ TEST_F(CurlRequestTest, RangeHeaderForms) {
     EXPECT_EQ("Farrowgate Ombrix TransferService 1.3.5", request.Header("User-Agent"));
     EXPECT_EQ("GET", request.method);
   }
+}
+
+// A chunk must never receive bytes of another range: the answer is checked before
+// its first byte reaches the writer.
+TEST_F(CurlRequestTest, RangeAnswerIsCheckedBeforeTheFirstByte) {
+  server.SetBehavior("/moved", Behavior{.redirectTo = server.Url("/data")});
+  struct Case {
+    const char* name;
+    const char* path;
+    Behavior behavior;
+    std::uint64_t first, last;
+    State state;
+    std::size_t bodyFirst, bodyLength;  // of the content, when Complete
+  };
+  const Case cases[] = {
+      {"206 as asked", "/data", {}, 100, 199, State::Complete, 100, 100},
+      {"206 after a redirect", "/moved", {}, 100, 199, State::Complete, 100, 100},
+      {"206 shorter than asked", "/data", {.sendRange = std::make_pair(100ull, 149ull)}, 100, 199,
+       State::Complete, 100, 50},
+      {"206 at another start", "/data", {.sendRange = std::make_pair(99ull, 199ull)}, 100, 199,
+       State::RangeError, 0, 0},
+      {"206 past the end", "/data", {.sendRange = std::make_pair(100ull, 200ull)}, 100, 199,
+       State::RangeError, 0, 0},
+      {"200 for a range", "/data", {.ignoreRange = true}, 100, 199, State::RangeError, 0, 0},
+      {"200 for the first bytes", "/data", {.ignoreRange = true}, 0, 199, State::RangeError, 0, 0},
+      {"200 for the whole file", "/data", {.ignoreRange = true}, 0, 65535, State::Complete, 0, 65536},
+      {"200 for more than the file", "/data", {.ignoreRange = true}, 0, 65536, State::RangeError, 0, 0},
+  };
+  for (const Case& c : cases) {
+    server.SetBehavior("/data", c.behavior);
+    CollectingWriter collected;
+    RequestOptions options(server.Url(c.path), collected);
+    options.rangeFirst = c.first;
+    options.rangeLast = c.last;
+    RequestResult result = Make(options)->Perform();
+    EXPECT_EQ(c.state, result.state) << c.name;
+    EXPECT_TRUE(content.substr(c.bodyFirst, c.bodyLength) == collected.Body()) << c.name;
+    EXPECT_EQ(c.bodyLength, result.bytesReceived) << c.name;
+  }
+}
+
+TEST(CurlRequestRange, ContentRangeForms) {
+  struct Case {
+    long status;
+    const char* contentRange;
+    std::int64_t length;
+    bool matches;
+  };
+  const Case cases[] = {
+      {206, "bytes 100-199/1000", 100, true},  {206, "BYTES  100-199/*", -1, true},
+      {206, " bytes 100-150/151 ", 51, true},  {206, "bytes 100-199/1000", 101, false},
+      {206, "bytes 100-199/199", 100, false},  {206, "bytes=100-199/1000", 100, false},
+      {206, "bytes 100-199", 100, false},      {206, "bytes 100-199/1000x", 100, false},
+      {206, "bytes 199-100/1000", -1, false},  {206, "", 100, false},
+      {206, "bytes 100-99999999999999999999999/*", -1, false},
+      {200, "", 200, false},                   {200, "bytes 100-199/1000", 100, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.matches, CurlRequest::RangeAnswerMatches(c.status, c.contentRange, c.length, 100, 199))
+        << c.status << " " << c.contentRange << " " << c.length;
+  }
+  EXPECT_TRUE(CurlRequest::RangeAnswerMatches(200, "", 200, 0, 199));
+  EXPECT_FALSE(CurlRequest::RangeAnswerMatches(200, "", -1, 0, 199));  // length unknown
+}
+
+// An option libcurl refuses must fail the request, not leave a different one.
+TEST_F(CurlRequestTest, RefusedOptionsFailWithoutAnExchange) {
+  RequestOptions negative = Options("/data");
+  negative.timeoutSeconds = -1;
+  RequestResult refused = Make(negative)->Perform();
+  EXPECT_EQ(State::BadRequest, refused.state);
+  EXPECT_EQ("libcurl refused CURLOPT_TIMEOUT (libcurl error 43)", refused.errorSummary);
+  EXPECT_EQ(0u, server.RequestCount("/data"));
+
+  // Limits beyond libcurl's range (a huge chunk at a low expected rate) and any
+  // receive buffer size are taken, shortened to what libcurl accepts.
+  RequestOptions huge = Options("/data");
+  huge.timeoutSeconds = 2396745;
+  huge.connectTimeoutSeconds = std::numeric_limits<std::int32_t>::max();
+  huge.receiveBufferBytes = std::numeric_limits<std::uint32_t>::max();
+  EXPECT_EQ(State::Complete, Make(huge)->Perform().state);
+  RequestOptions tiny = Options("/data");
+  tiny.receiveBufferBytes = 1;
+  CollectingWriter tinyWriter;
+  tiny.writer = tinyWriter;
+  EXPECT_EQ(State::Complete, Make(tiny)->Perform().state);
+  EXPECT_TRUE(content == tinyWriter.Body());
 }
 
 TEST_F(CurlRequestTest, HttpFailuresSplitAtStatus500) {
@@ -403,6 +491,25 @@ TEST(CurlRequestConstruction, FailureAfterTheHandleReleasesIt) {
   test::CollectingWriter writer;
   EXPECT_THROW(CurlRequest(RequestOptions("http://127.0.0.1/never-sent", writer), std::make_shared<ThrowingProxy>()),
                std::bad_alloc);
+}
+
+// A Reset whose configuration throws must not leave a half-configured request that
+// Perform would run.
+TEST(CurlRequestConstruction, ThrowingResetLeavesATerminalRequest) {
+  ombrix::test::TestHttpServer server;
+  server.SetContent("/data", "body");
+  test::CollectingWriter writer;
+  CurlRequest request(RequestOptions(server.Url("/data"), writer), std::make_shared<EmptyProxy>());
+  EXPECT_THROW(request.Reset(RequestOptions(server.Url("/data"), writer), std::make_shared<ThrowingProxy>()),
+               std::bad_alloc);
+  RequestResult broken = request.Perform();
+  EXPECT_EQ(State::OutOfMemory, broken.state);
+  EXPECT_EQ("request configuration failed", broken.errorSummary);
+  EXPECT_EQ(0u, server.RequestCount("/data"));
+
+  ASSERT_TRUE(request.Reset(RequestOptions(server.Url("/data"), writer), std::make_shared<EmptyProxy>()));
+  EXPECT_EQ(State::Complete, request.Perform().state);
+  EXPECT_EQ("body", writer.Body());
 }
 
 TEST(CurlRequestTiming, ConversionAndCap) {

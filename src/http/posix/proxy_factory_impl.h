@@ -11,9 +11,8 @@ namespace ombrix::http::posix {
 
 // Reads the proxy variables on every CreateProxy: http_proxy, https_proxy and
 // all_proxy (lower case first, then upper case; HTTP_PROXY is never read, as curl
-// ignores it) become a ManualProxy list "http=...;https=...;generic", and no_proxy
-// (or NO_PROXY) becomes its bypass list ("example.com" bypasses the name and every
-// host below it, "*" bypasses everything). No proxy variable gives an EmptyProxy.
+// ignores it) and no_proxy (or NO_PROXY) become an EnvironmentProxy, each value
+// kept whole. No proxy variable (or only empty ones) gives an EmptyProxy.
 // Thread-safe; never throws.
 class ProxyFactoryImpl : public ProxyFactory {
  public:
@@ -23,13 +22,6 @@ class ProxyFactoryImpl : public ProxyFactory {
   explicit ProxyFactoryImpl(Environment environment) : environment_(std::move(environment)) {}
 
   std::shared_ptr<Proxy> CreateProxy() override;
-
-  // The ManualProxy lists derived from `environment`; both empty without proxies.
-  struct Lists {
-    std::string proxyList;
-    std::string bypassList;
-  };
-  static Lists ListsFromEnvironment(const Environment& environment);
 
  private:
   const std::optional<Environment> environment_;
