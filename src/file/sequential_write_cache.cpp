@@ -5,20 +5,11 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/millisecond_clock.h"
 #include "file/file_exceptions.h"
 #include "file/shared_file.h"
 
 namespace ombrix::file {
-
-namespace {
-
-// A monotonic millisecond clock truncated to 32 bits: differences wrap correctly.
-std::uint32_t Milliseconds() {
-  auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
-
-}  // namespace
 
 SequentialWriteCache::SequentialWriteCache(std::shared_ptr<SharedFile> file, std::shared_ptr<OperationContext> context,
                                            std::shared_ptr<FileSizeMonitor> monitor, std::uint64_t first,
@@ -128,12 +119,13 @@ void SequentialWriteCache::Process(const Callable& callable) {
 void SequentialWriteCache::WaitForPredecessors() {
   if (timeoutSeconds == 0) return;
   const std::uint64_t budget = std::uint64_t{timeoutSeconds} * 1000;
-  const std::uint32_t start = Milliseconds();
+  const MillisecondClock& clock = SteadyMillisecondClock::Instance();
+  const std::uint32_t start = clock.Now();
   std::uint64_t elapsed = 0;
   std::unique_lock<std::mutex> hold(monitor->mutex);
   while (monitor->size < lowerBound && elapsed < budget) {
     monitor->condition.wait_for(hold, std::chrono::milliseconds(budget - elapsed));
-    elapsed = static_cast<std::uint32_t>(Milliseconds() - start);
+    elapsed = clock.Now() - start;
   }
 }
 
