@@ -1,5 +1,7 @@
 #include "transfer/transfer_params.h"
 
+#include <cstdint>
+
 #include <boost/property_tree/ptree.hpp>
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid.hpp>
