@@ -28,7 +28,7 @@ void BM_GetNode(benchmark::State& state) {
   ombrix::TransferSettings settings(4);
   ombrix::ProportionalGamblingTransferOptimizer optimizer(settings, 1);
   ombrix::OptimizedRequestParams params(list,
-                                        std::make_shared<ombrix::TransferSharedMapData>(0, 1048575, 0));
+                                        std::make_shared<ombrix::TransferSharedMapData>(nullptr, 0, 1048575, 0, nullptr));
   // Measure every node twice, at different speeds, so no request is an exploration.
   for (std::size_t i = 0; i < n; ++i) {
     params.SelectedNode = list->GetNodes()[i];

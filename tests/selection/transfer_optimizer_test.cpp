@@ -33,7 +33,7 @@ std::shared_ptr<StandardNodeListManifest> Nodes(const std::vector<std::string>& 
 OptimizedRequestParams Params(std::shared_ptr<StandardNodeListManifest> list,
                               std::uint64_t length = 4194304) {
   return OptimizedRequestParams(std::move(list),
-                                std::make_shared<TransferSharedMapData>(0, length - 1, 0));
+                                std::make_shared<TransferSharedMapData>(nullptr, 0, length - 1, 0, nullptr));
 }
 
 RequestResult Result(State state, std::uint64_t bytes = 1000000, std::uint32_t totalMs = 1000) {

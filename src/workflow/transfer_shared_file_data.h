@@ -1,0 +1,45 @@
+// The record of one file, shared by every work of that file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "work/work_descriptor.h"
+
+namespace ombrix {
+
+namespace file {
+class SharedFile;
+}  // namespace file
+
+// Guarantees: filePath and fileSize never change. The open file is read and
+// replaced under the record's own lock: GetFile hands out a shared handle that keeps
+// the file open for as long as its holder uses it, so emptying the record (the
+// close work, or the teardown of a file work) never closes a file under a chunk
+// work that still reads or writes it. Thread-safe. Non-copyable.
+class TransferSharedFileData : public WorkDescriptor {
+ public:
+  TransferSharedFileData(std::string filePath, std::uint64_t fileSize);
+  TransferSharedFileData(const TransferSharedFileData&) = delete;
+  TransferSharedFileData& operator=(const TransferSharedFileData&) = delete;
+  ~TransferSharedFileData() override;
+
+  // Empty until opened and after it was emptied.
+  std::shared_ptr<file::SharedFile> GetFile() const;
+  // Replaces the record's handle; an empty handle drops only the record's reference.
+  void SetFile(std::shared_ptr<file::SharedFile> file);
+
+  // "filePath" (text), "fileSize" (unsigned decimal).
+  void Describe(boost::property_tree::ptree& tree) const override;
+
+  const std::string filePath;     // relative to the destination folder
+  const std::uint64_t fileSize;   // from the file record
+
+ private:
+  mutable std::mutex lock_;
+  std::shared_ptr<file::SharedFile> file_;  // guarded by lock_
+};
+
+}  // namespace ombrix
