@@ -1,0 +1,33 @@
+// The status detail of a chunk whose bytes do not match their checksum.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "transfer/transfer_status_data.h"
+
+namespace ombrix {
+
+class TransferSharedMapData;
+
+// Always ChecksumMismatch. Immutable once built; it keeps the chunk record alive,
+// and reads only its constant fields. Describe: "actualChecksum" (lowercase
+// hexadecimal). GetMessage: "error|6|<transferId>|<file size>|<lowerBound>|
+// <expected checksum>|<actual checksum>", numbers in decimal, checksums in
+// lowercase hexadecimal.
+class ChecksumStatusData : public TransferStatusData {
+ public:
+  ChecksumStatusData(std::string transferId, std::shared_ptr<TransferSharedMapData> chunk,
+                     std::uint32_t actualChecksum);
+
+  TransferError ToTransferError() const override { return TransferError::ChecksumMismatch; }
+  void Describe(boost::property_tree::ptree& tree) const override;
+  std::string GetMessage() const override;
+
+  const std::string transferId;
+  const std::shared_ptr<TransferSharedMapData> chunk;
+  const std::uint32_t actualChecksum;
+};
+
+}  // namespace ombrix
