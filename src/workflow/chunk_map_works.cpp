@@ -87,7 +87,7 @@ WorkStatus VerifyChunkWork::Execute() {
   }
   chunk->ResetProgress();
   return WorkStatus(WorkResult::Failure,
-                    std::make_shared<ChecksumStatusData>(transfer->GetParams().transferId, chunk, crc));
+                    std::make_shared<ChecksumStatusData>(transfer->Params().transferId, chunk, crc));
 }
 
 WorkStatus ReleaseChunkMapWork::Execute() {

@@ -16,11 +16,13 @@ TransferWork::TransferWork(std::shared_ptr<TransferWorkInterface> transfer) : tr
 TransferWork::~TransferWork() = default;
 
 void TransferWork::DescribeTransfer(boost::property_tree::ptree& tree, bool idOnly) const {
-  const TransferParams params = transfer->GetParams();
+  // The identifier is fixed for the transfer's life, so it is read without the
+  // transfer's lock; the other parameters may change (destination, preallocation)
+  // and are read from a copy taken under it.
   if (idOnly) {
-    params.DescribeId(tree);
+    transfer->Params().DescribeId(tree);
   } else {
-    params.Describe(tree);
+    transfer->GetParams().Describe(tree);
   }
 }
 

@@ -25,7 +25,8 @@ class TransferWork {
   virtual ~TransferWork();
 
   // With idOnly: "transferId" only. Otherwise the whole description of the
-  // transfer's parameters. Reads a copy taken under the transfer's lock.
+  // transfer's parameters, from a copy taken under the transfer's lock. The id-only
+  // form takes no lock, so any thread may describe a chunk work cheaply.
   void DescribeTransfer(boost::property_tree::ptree& tree, bool idOnly) const;
 
   const std::shared_ptr<TransferWorkInterface> transfer;
