@@ -81,6 +81,9 @@ class JsonHttpAnalyticsManager : public AnalyticsManager {
   static constexpr std::size_t kMaxQueuedDocuments = 1000;
   static constexpr std::chrono::milliseconds kDrainDeadline{2000};
 
+  // The URLs are the endpoints' base addresses, posted to exactly as given (in the
+  // service: deployment::kAnalyticsEventsUrl and kAnalyticsTransfersUrl). The
+  // request factory must outlive the manager.
   JsonHttpAnalyticsManager(http::RequestFactory& requestFactory,
                            http::SessionFactory& sessionFactory,
                            const TransferSettings& settings, std::string eventsUrl,
