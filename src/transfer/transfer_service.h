@@ -1,0 +1,43 @@
+// The transfer service: the contract over one service context.
+#pragma once
+
+#include <memory>
+
+#include "transfer/service_context.h"
+#include "transfer/transfer_contract.h"
+
+namespace ombrix {
+
+// Adds no lock: the manager locks its map and each transfer locks itself. Every
+// operation works on download transfers.
+class TransferService : public TransferContract {
+ public:
+  explicit TransferService(const TransferSettings& settings,
+                           const ServiceEnvironment& environment = ServiceEnvironment());
+  ~TransferService() override;
+
+  TransferStatus CreateTransfer(const std::string& partnerId, const std::string& packageId) override;
+  TransferStatus CreateTransfer(const std::string& partnerId, const std::string& packageId,
+                                const std::string& versionId) override;
+  bool CanTransferTo(const std::string& transferId, const std::string& destPath) override;
+  TransferStatus StartTransfer(const std::string& transferId) override;
+  TransferStatus StartTransfer(const std::string& transferId, const std::string& destPath) override;
+  TransferStatus GetStatus(const std::string& transferId) override;
+  TransferStatus PauseTransfer(const std::string& transferId) override;
+  TransferStatus ResumeTransfer(const std::string& transferId) override;
+  TransferStatus RetryTransfer(const std::string& transferId) override;
+  TransferStatus SuspendTransfer(const std::string& transferId) override;
+  TransferStatus RestoreTransfer(const std::string& transferId) override;
+  TransferStatus CancelTransfer(const std::string& transferId, bool cleanUp) override;
+
+  // A copy of the download family's behavior (the application uses its filesystem).
+  TransferBehavior GetBehavior() const { return context->downloadBehavior; }
+
+ private:
+  template <class Operation>
+  TransferStatus OnTransfer(const std::string& transferId, Operation operation);
+
+  std::unique_ptr<ServiceContext> context;
+};
+
+}  // namespace ombrix
