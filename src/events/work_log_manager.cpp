@@ -47,9 +47,14 @@ void WorkLogManager::OnRetry(bool marked, const std::shared_ptr<SimpleWork>& wor
 void WorkLogManager::LogWorkEvent(const std::string& eventName, std::int32_t category,
                                   const WorkStatus& status, std::shared_ptr<Work> work) {
   if (!IsLogged(category)) return;
-  auto setUp = std::make_shared<SetUpLogWork>(*this, std::move(work), status, eventName, category);
-  setUp->Reset();
-  executor.RunDetached(std::move(setUp));
+  try {
+    auto setUp =
+        std::make_shared<SetUpLogWork>(*this, std::move(work), status, eventName, category);
+    setUp->Reset();
+    executor.RunDetached(std::move(setUp));
+  } catch (...) {
+    // The callbacks run on the completing thread and must not throw: the entry is lost.
+  }
 }
 
 SetUpLogWork::SetUpLogWork(WorkLogManager& manager, std::shared_ptr<Work> work, WorkStatus status,
