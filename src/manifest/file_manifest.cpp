@@ -117,4 +117,21 @@ bool IsContainedRelativePath(const std::string& path) {
   return true;
 }
 
+std::string ToLocalPath(const std::string& path) {
+  std::string local;
+  local.reserve(path.size());
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find_first_of("/\\", start);
+    if (end == std::string::npos) end = path.size();
+    const std::string_view segment(path.data() + start, end - start);
+    if (!segment.empty() && segment != ".") {
+      if (!local.empty()) local.push_back('/');
+      local.append(segment);
+    }
+    start = end + 1;
+  }
+  return local;
+}
+
 }  // namespace ombrix

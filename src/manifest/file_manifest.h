@@ -64,4 +64,9 @@ bool HasControlCharacter(std::string_view text);
 // A manifest may only name such paths.
 bool IsContainedRelativePath(const std::string& path);
 
+// The local name of a manifest path below the destination: "\" separators become
+// "/", and empty and "." segments are dropped, so that two spellings of one file
+// ("a\\b", "a//b", "./a/b") give one name. "" when nothing remains.
+std::string ToLocalPath(const std::string& path);
+
 }  // namespace ombrix

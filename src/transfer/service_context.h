@@ -22,7 +22,7 @@
 #include "transfer/transfer_manager.h"
 #include "transfer/transfer_settings.h"
 #include "work/asio_work_manager.h"
-#include "workflow/transfer_workflow_factories.h"
+#include "workflow/package_workflow.h"
 
 namespace ombrix {
 

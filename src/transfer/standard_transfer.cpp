@@ -27,15 +27,9 @@ namespace ombrix {
 
 namespace {
 
-// The local name of a package file below `destPath`: the manifest's separators
-// ("/" or "\") become "/", and leading ones are dropped.
+// The local name of a package file below `destPath`.
 std::string JoinDestination(const std::string& destPath, const std::string& path) {
-  std::string relative = path;
-  for (char& c : relative) {
-    if (c == '\\') c = '/';
-  }
-  const std::size_t first = relative.find_first_not_of('/');
-  relative.erase(0, first == std::string::npos ? relative.size() : first);
+  const std::string relative = ToLocalPath(path);
   if (destPath.empty() || destPath.back() == '/') return destPath + relative;
   return destPath + "/" + relative;
 }

@@ -46,6 +46,15 @@ TransferParams StandardTransferWorkInterface::GetParams() {
 
 const TransferParams& StandardTransferWorkInterface::Params() { return data->params; }
 TransferParams& StandardTransferWorkInterface::MutableParams() { return data->params; }
+void StandardTransferWorkInterface::SetPreallocate(bool preallocate) {
+  if (const std::shared_ptr<StandardTransfer> owner = transfer.lock()) {
+    StandardTransfer::Held held(*owner);
+    data->params.preallocate = preallocate;
+  } else {
+    data->params.preallocate = preallocate;
+  }
+}
+
 const TransferBehavior& StandardTransferWorkInterface::GetBehavior() { return data->behavior; }
 std::shared_ptr<const PackageManifest> StandardTransferWorkInterface::GetPackage() { return data->package; }
 std::shared_ptr<const NodeListManifest> StandardTransferWorkInterface::GetNodeList() { return data->nodeList; }

@@ -26,6 +26,7 @@ class StandardTransferWorkInterface : public TransferWorkInterface, public Workf
   TransferParams GetParams() override;
   const TransferParams& Params() override;
   TransferParams& MutableParams() override;
+  void SetPreallocate(bool preallocate) override;
   const TransferBehavior& GetBehavior() override;
   std::shared_ptr<const PackageManifest> GetPackage() override;
   std::shared_ptr<const NodeListManifest> GetNodeList() override;

@@ -45,6 +45,9 @@ class TransferWorkInterface {
   virtual const TransferParams& Params() = 0;
   // For the works that change the parameters (the preallocation check).
   virtual TransferParams& MutableParams() = 0;
+  // Sets the preallocate flag of the parameters; the transfer's implementation
+  // takes its lock, since GetParams copies the parameters under it.
+  virtual void SetPreallocate(bool preallocate) { MutableParams().preallocate = preallocate; }
   virtual const TransferBehavior& GetBehavior() = 0;
   virtual std::shared_ptr<const PackageManifest> GetPackage() = 0;
   virtual std::shared_ptr<const NodeListManifest> GetNodeList() = 0;

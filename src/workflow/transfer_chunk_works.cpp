@@ -84,10 +84,11 @@ void TransferSingleChunkWork::Describe(boost::property_tree::ptree& tree) const 
 
 LazyParallelTransferMultipleChunksWork::LazyParallelTransferMultipleChunksWork(
     std::shared_ptr<TransferWorkInterface> transfer, std::shared_ptr<const FileManifest> file,
-    std::shared_ptr<TransferSharedFileData> fileData)
+    std::shared_ptr<TransferSharedFileData> fileData, std::uint32_t capacity)
     : TransferWork(transfer),
       LazyParallelWork(WorkLogCompleteCallback(*transfer, false),
-                       std::max<std::uint32_t>(1, transfer->GetBehavior().settings.chunkConcurrency)),
+                       capacity != 0 ? capacity
+                                     : std::max<std::uint32_t>(1, transfer->GetBehavior().settings.chunkConcurrency)),
       file(std::move(file)),
       fileData(std::move(fileData)) {}
 

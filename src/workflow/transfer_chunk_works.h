@@ -58,13 +58,15 @@ class TransferSingleChunkWork : public TransferWork, public SequentialWork {
   const std::shared_ptr<TransferSharedMapData> chunk;
 };
 
-// Every chunk of one file in chunk order, at most chunkConcurrency (at least 1) in
-// flight. A file without chunks must not get this work: it would never complete.
+// Every chunk of one file in chunk order, at most `capacity` in flight
+// (chunkConcurrency, at least 1, when 0). A file without chunks must not get this
+// work: it would never complete.
 class LazyParallelTransferMultipleChunksWork : public TransferWork, public LazyParallelWork {
  public:
   LazyParallelTransferMultipleChunksWork(std::shared_ptr<TransferWorkInterface> transfer,
                                          std::shared_ptr<const FileManifest> file,
-                                         std::shared_ptr<TransferSharedFileData> fileData);
+                                         std::shared_ptr<TransferSharedFileData> fileData,
+                                         std::uint32_t capacity = 0);
   void Describe(boost::property_tree::ptree& tree) const override;
   std::shared_ptr<Work> CreateNextChild() override;
 

@@ -1,6 +1,7 @@
 #include "workflow/transfer_http_writer.h"
 
 #include "transfer/transfer_progress_updater.h"
+#include "workflow/transfer_shared_file_data.h"
 #include "workflow/transfer_shared_map_data.h"
 
 namespace ombrix {
@@ -16,6 +17,7 @@ http::RequestResult TransferHttpWriter::Write(const char* data, std::size_t leng
   const std::uint64_t accepted = result.bytesReceived;
   if (accepted != 0) {
     chunk->fileProgressBytes += accepted;
+    if (chunk->fileData) chunk->fileData->MarkWritten();
     if (progress) {
       progress->AddTransferredBytes(accepted);
       progress->AddDownloadedBytes(accepted);

@@ -1,6 +1,7 @@
 // The record of one file, shared by every work of that file.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -34,10 +35,16 @@ class TransferSharedFileData : public WorkDescriptor {
   // "filePath" (text), "fileSize" (unsigned decimal).
   void Describe(boost::property_tree::ptree& tree) const override;
 
+  // Records that this run changed the file's bytes or size, so closing it must
+  // make them durable. Lock-free: set on the data path.
+  void MarkWritten() { written_.store(true, std::memory_order_relaxed); }
+  bool WasWritten() const { return written_.load(std::memory_order_relaxed); }
+
   const std::string filePath;     // relative to the destination folder
   const std::uint64_t fileSize;   // from the file record
 
  private:
+  std::atomic<bool> written_{false};
   mutable std::mutex lock_;
   std::shared_ptr<file::SharedFile> file_;  // guarded by lock_
 };
