@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
+#include <thread>
 
 #include "common/crc32.h"
 #include "support/temp_dir.h"
@@ -271,6 +273,52 @@ TEST_F(TransferServiceTest, InitializationFailuresEndTheTransfer) {
     EXPECT_FALSE(fs::exists(dir.path() / "dest")) << c.name;
   }
   EXPECT_EQ(server.RequestCount("/manifests/K/current.xml"), 4u);  // a 404 is not retried
+}
+
+// Operations from several threads at once, in a random but repeatable order, never
+// break the transfer: it ends in a consistent state, and a completed one is exact.
+TEST_F(TransferServiceTest, ConcurrentOperationsKeepTheTransferConsistent) {
+  test::Behavior slow;  // keeps the download running while the threads work
+  slow.slowChunkBytes = 1024;
+  slow.slowChunkDelay = std::chrono::milliseconds(2);
+  server.SetBehavior("/c/P/K/V/data/sub/big.bin", slow);
+  auto service = Service();
+  const std::string id = Begin(*service);
+  std::vector<std::thread> threads;
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    threads.emplace_back([&, seed] {
+      std::mt19937 random(seed);
+      for (int i = 0; i < 40; ++i) {
+        switch (random() % 7) {
+          case 0: service->PauseTransfer(id); break;
+          case 1: service->ResumeTransfer(id); break;
+          case 2: service->SuspendTransfer(id); break;
+          case 3: service->RestoreTransfer(id); break;
+          case 4: service->StartTransfer(id); break;
+          case 5: service->RetryTransfer(id); break;
+          default: service->GetStatus(id); break;
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  // Bring it to an end: resume whatever state the schedule left.
+  TransferStatus status;
+  ASSERT_TRUE(test::WaitUntil([&] {
+    status = service->GetStatus(id);
+    switch (status.state) {
+      case TransferState::Suspended: service->RestoreTransfer(id); break;
+      case TransferState::Initialized: service->StartTransfer(id); break;
+      case TransferState::InitializingPaused:
+      case TransferState::TransferringPaused: service->ResumeTransfer(id); break;
+      default: break;
+    }
+    return IsTransferFinished(status) && status.state != TransferState::Suspended;
+  }));
+  EXPECT_EQ(status.error, TransferError::None);
+  if (status.state == TransferState::Complete) {
+    for (const auto& file : files) EXPECT_EQ(Read(file.path), file.content) << file.path;
+  }
 }
 
 TEST_F(TransferServiceTest, UnknownAndHostileIdentifiersAnswerUnknownAndTouchNothing) {
