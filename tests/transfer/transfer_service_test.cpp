@@ -275,6 +275,78 @@ TEST_F(TransferServiceTest, InitializationFailuresEndTheTransfer) {
   EXPECT_EQ(server.RequestCount("/manifests/K/current.xml"), 4u);  // a 404 is not retried
 }
 
+TEST_F(TransferServiceTest, ACorruptedChunkIsFetchedAgainAlone) {
+  {
+    auto service = Service();
+    const std::string id = Begin(*service);
+    ASSERT_EQ(WaitForState(*service, id, TransferState::Complete).state, TransferState::Complete);
+  }
+  {
+    std::fstream file(dir.path() / "dest/data/sub/big.bin", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(2 * kChunk + 5);
+    file.put('\x7f');
+  }
+  const std::size_t before = ChunkRequests();
+  auto service = Service();
+  const std::string id = Begin(*service);
+  ASSERT_EQ(WaitForState(*service, id, TransferState::Complete).state, TransferState::Complete);
+  EXPECT_EQ(ChunkRequests(), before + 1);
+  const auto requests = server.RequestsFor("/c/P/K/V/data/sub/big.bin");
+  EXPECT_EQ(requests.back().Header("Range"), "bytes=8192-12287");
+  EXPECT_EQ(Read("data/sub/big.bin"), files[2].content);
+}
+
+TEST_F(TransferServiceTest, ALinkPlantedInTheDestinationIsNotWrittenThrough) {
+  fs::create_directories(dir.path() / "dest");
+  fs::create_directories(dir.path() / "outside");
+  fs::create_directory_symlink(dir.path() / "outside", dir.path() / "dest/data");
+  auto service = Service();
+  const std::string id = Begin(*service);
+  const TransferStatus status = WaitFor(*service, id, [](const TransferStatus& s) { return s.error != TransferError::None; });
+  EXPECT_NE(status.state, TransferState::Complete);
+  EXPECT_NE(status.error, TransferError::None);
+  EXPECT_TRUE(fs::is_empty(dir.path() / "outside"));
+}
+
+TEST_F(TransferServiceTest, ManifestOutagesAreRetryableAndAMissingGeolocationLetsABlacklistThrough) {
+  server.SetBehavior("/manifests/K/current.xml", {503});
+  {
+    auto service = Service();
+    const std::string id = service->CreateTransfer("P", "K").transferId;
+    const TransferStatus status = WaitFor(*service, id, [](const TransferStatus& s) { return s.retryable; });
+    EXPECT_EQ(status.error, TransferError::Network);
+    EXPECT_TRUE(status.retryable);
+    EXPECT_EQ(server.RequestCount("/manifests/K/current.xml"), 5u);  // manifestRetries 4
+  }
+  server.SetBehavior("/manifests/K/current.xml", {});
+  Publish("<version><id>V</id><run>bin/app.sh</run><policy>Blacklist</policy><countryCodes>"
+          "<countryCode>NO</countryCode></countryCodes></version>");
+  server.SetBehavior("/geo", {503});
+  auto service = Service();
+  const std::string id = Begin(*service);
+  EXPECT_EQ(WaitForState(*service, id, TransferState::Complete).state, TransferState::Complete);
+}
+
+TEST_F(TransferServiceTest, VerificationChecksAnInstalledPackageWithoutWriting) {
+  auto service = Service();
+  ASSERT_EQ(WaitForState(*service, Begin(*service), TransferState::Complete).state, TransferState::Complete);
+  fs::remove(dir.path() / "dest/data/small.bin");
+  ServiceContext context(settings, environment);
+  TransferParams params;
+  params.partnerId = "P";
+  params.packageId = "K";
+  const std::size_t before = ChunkRequests();
+  auto transfer = context.standardTransferFactory.Create(params, context.verifyBehavior);
+  transfer->Initialize();
+  ASSERT_TRUE(test::WaitUntil([&] { return transfer->GetStatus().state == TransferState::Initialized; }));
+  transfer->Start(Dest());
+  TransferStatus status;
+  ASSERT_TRUE(test::WaitUntil([&] { return IsTransferFinished(status = transfer->GetStatus()); }));
+  EXPECT_EQ(status.error, TransferError::ChecksumMismatch);
+  EXPECT_EQ(ChunkRequests(), before);
+  EXPECT_FALSE(fs::exists(dir.path() / "dest/data/small.bin"));
+}
+
 // Operations from several threads at once, in a random but repeatable order, never
 // break the transfer: it ends in a consistent state, and a completed one is exact.
 TEST_F(TransferServiceTest, ConcurrentOperationsKeepTheTransferConsistent) {
