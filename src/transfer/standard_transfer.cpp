@@ -96,10 +96,11 @@ std::shared_ptr<StandardTransfer> StandardTransfer::Create(const TransferParams&
   return transfer;
 }
 
+// Runs before anyone else can reach the transfer, so it takes no lock: building a
+// work tree takes its composites' locks, which must never nest inside ours.
 void StandardTransfer::Init(const TransferParams& params, const TransferBehavior& behavior) {
-  Held held(*this);
   ResetData(params, behavior);
-  CreateWorkflow();
+  CreateWorkflow(workflowFactory.Create(workInterface));
   if (params.restored) data->status->SetState(TransferState::Suspended);
 }
 
@@ -110,15 +111,15 @@ void StandardTransfer::ResetData(const TransferParams& params, const TransferBeh
   data = std::move(fresh);
 }
 
-void StandardTransfer::CreateWorkflow() {
+void StandardTransfer::CreateWorkflow(std::shared_ptr<Workflow> fresh) {
   if (workflow) return;
-  workflow = workflowFactory.Create(workInterface);
+  workflow = std::move(fresh);
   if (workflow) workflow->AddRetryableErrorCallback(workInterface->GetRetryableErrorCallback());
 }
 
-void StandardTransfer::ReleaseWorkflow() {
-  std::shared_ptr<Workflow> last = std::move(workflow);
-  workflow.reset();
+void StandardTransfer::ReleaseWorkflow() { Dispose(std::move(workflow)); }
+
+void StandardTransfer::Dispose(std::shared_ptr<Workflow> last) {
   if (!last) return;
   if (WorkManager* control = data ? data->behavior.controlExecutor : nullptr) {
     control->Post([last = std::move(last)]() mutable { last.reset(); });
@@ -177,8 +178,18 @@ TransferStatus StandardTransfer::Suspend() {
   return Suspend(held);
 }
 TransferStatus StandardTransfer::Restore() {
+  std::shared_ptr<StandardTransferWorkInterface> forRun;
+  {
+    Held held(*this);
+    if (workflow || !CanRestore()) return Restore(held, nullptr);
+    forRun = workInterface;
+  }
+  // The tree is built without the transfer's lock (its composites lock while
+  // being built); a run that changed meanwhile keeps its own workflow.
+  std::shared_ptr<Workflow> fresh = workflowFactory.Create(forRun);
   Held held(*this);
-  return Restore(held);
+  if (workInterface != forRun) fresh.reset();
+  return Restore(held, std::move(fresh));
 }
 
 std::shared_ptr<StandardTransferWorkInterface> StandardTransfer::GetWorkInterface() {
@@ -449,25 +460,31 @@ TransferStatus StandardTransfer::Suspend(Held& held) {
   return ReadStatus(held);
 }
 
-TransferStatus StandardTransfer::Restore(Held& held) {
-  TransferStatusImpl& status = *data->status;
+bool StandardTransfer::CanRestore() {
   // Leaves of the suspended run may still be writing into the same files: a new
   // run starts only once they are gone.
   if (const auto previous = std::dynamic_pointer_cast<StandardWorkflow>(previousRun)) {
-    if (previous->GetRunningCount() > 0) return ReadStatus(held);
+    if (previous->GetRunningCount() > 0) return false;
   }
-  if (status.GetState() == TransferState::Suspended && status.GetError() == TransferError::None) {
-    if (previousRun) {
-      std::swap(workflow, previousRun);
-      ReleaseWorkflow();
-    }
-    CreateWorkflow();
-    if (workflow && workflow->Start()) {
-      status.SetState(TransferState::Initializing);
-      Raise(std::make_unique<TransferRestoreEvent>(*workInterface));
-    } else {
-      Fail(held, "Transfer::Restore could not start the workflow", TransferError::Internal);
-    }
+  return data->status->GetState() == TransferState::Suspended && data->status->GetError() == TransferError::None;
+}
+
+TransferStatus StandardTransfer::Restore(Held& held, std::shared_ptr<Workflow> fresh) {
+  if (!CanRestore()) {
+    Dispose(std::move(fresh));
+    return ReadStatus(held);
+  }
+  Dispose(std::move(previousRun));
+  if (workflow) {
+    Dispose(std::move(fresh));
+  } else {
+    CreateWorkflow(fresh ? std::move(fresh) : workflowFactory.Create(workInterface));
+  }
+  if (workflow && workflow->Start()) {
+    data->status->SetState(TransferState::Initializing);
+    Raise(std::make_unique<TransferRestoreEvent>(*workInterface));
+  } else {
+    Fail(held, "Transfer::Restore could not start the workflow", TransferError::Internal);
   }
   return ReadStatus(held);
 }

@@ -126,11 +126,15 @@ class StandardTransfer : public Transfer, public std::enable_shared_from_this<St
   TransferStatus Resume(Held& held);
   TransferStatus Retry(Held& held);
   TransferStatus Suspend(Held& held);
-  TransferStatus Restore(Held& held);
+  TransferStatus Restore(Held& held, std::shared_ptr<Workflow> fresh);
+  bool CanRestore();
 
   void ResetData(const TransferParams& params, const TransferBehavior& behavior);
-  void CreateWorkflow();
+  // Installs `fresh` as the workflow unless one exists.
+  void CreateWorkflow(std::shared_ptr<Workflow> fresh);
   void ReleaseWorkflow();
+  // Hands the last handle of a workflow to the control thread, which destroys it.
+  void Dispose(std::shared_ptr<Workflow> last);
   void SetStateAndStop(TransferState state);
   void Fail(Held& held, const std::string& message, TransferError error);
   bool IsValidDestination(const std::string& destPath) const;

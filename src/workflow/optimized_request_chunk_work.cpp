@@ -48,7 +48,7 @@ OptimizedRequestChunkWork::OptimizedRequestChunkWork(std::shared_ptr<TransferWor
     : TransferWork(transfer),
       LimitedRetrySimpleWork(WorkLogCompleteCallback(*transfer, false), maxRetries),
       chunk(chunk),
-      params(transfer->GetNodeList(), transfer->GetParams(), chunk) {
+      params(transfer->GetNodeList(), transfer->Params(), chunk) {
   AddRetryCallback(WorkLogRetryCallback(*transfer, false));
 }
 

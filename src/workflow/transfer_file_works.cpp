@@ -127,13 +127,10 @@ TransferSingleFileWork::TransferSingleFileWork(std::shared_ptr<TransferWorkInter
   AddChild(std::make_shared<CloseFileWork>(transfer, fileData, true));
 }
 
-TransferSingleFileWork::~TransferSingleFileWork() {
-  try {
-    fileData->SetFile(nullptr);
-    transfer->RemoveFileOnCancel(fileData->filePath);
-  } catch (...) {
-  }
-}
+// The file was registered for removal when it was opened; registering again here
+// would take the transfer's lock from inside a parent's lock (this runs when a
+// parent lets its finished child go).
+TransferSingleFileWork::~TransferSingleFileWork() { fileData->SetFile(nullptr); }
 
 void TransferSingleFileWork::Describe(boost::property_tree::ptree& tree) const {
   tree.add("name", "TransferSingleFileWork");

@@ -59,7 +59,7 @@ class LazyParallelTransferMultipleFilesWork : public TransferWork, public LazyPa
 class TransferSingleFileWork : public TransferWork, public SequentialWork {
  public:
   TransferSingleFileWork(std::shared_ptr<TransferWorkInterface> transfer, std::shared_ptr<const FileManifest> file);
-  // Releases the file and registers it for removal by a cancel with clean-up.
+  // Releases the record's handle of the file.
   ~TransferSingleFileWork() override;
   void Describe(boost::property_tree::ptree& tree) const override;
 
