@@ -60,10 +60,10 @@ void ManifestFetchWork::Interrupt() {
   if (source) source->Cancel();
 }
 
-void ManifestFetchWork::SetSource(std::shared_ptr<ManifestSource> fresh) {
+bool ManifestFetchWork::SetSource(std::shared_ptr<ManifestSource> fresh) {
   std::lock_guard<std::mutex> held(lock);
   source = std::move(fresh);
-  if (source && IsStopRequested()) source->Cancel();
+  return !IsStopRequested();
 }
 
 WorkStatus ManifestFetchWork::FailureStatus(std::exception_ptr exception) {
@@ -95,7 +95,7 @@ WorkStatus GetPackageManifestWork::ExecuteTask() {
     auto* http = dynamic_cast<HttpPackageManifestFactory*>(&factory);
     std::shared_ptr<ManifestSource> source =
         http != nullptr ? http->CreateSource(locator, transfer->GetSession()) : factory.CreateSource(locator);
-    SetSource(source);
+    if (!SetSource(source)) return WorkStatus(WorkResult::Interrupted);
     std::shared_ptr<const PackageManifest> package = factory.Load(*source, locator);
     if (!package->IsActive()) {
       return WorkStatus(WorkResult::Error,
@@ -119,7 +119,7 @@ WorkStatus GetNodeListWork::ExecuteTask() {
     auto* http = dynamic_cast<HttpNodeListManifestFactory*>(&factory);
     std::shared_ptr<ManifestSource> source =
         http != nullptr ? http->CreateSource(locator, transfer->GetSession()) : factory.CreateSource(locator);
-    SetSource(source);
+    if (!SetSource(source)) return WorkStatus(WorkResult::Interrupted);
     std::shared_ptr<const NodeListManifest> nodeList = factory.Load(*source, locator);
     return WorkStatus(WorkResult::Success, std::make_shared<NodeListStatusData>(std::move(nodeList)));
   } catch (...) {
@@ -142,7 +142,7 @@ WorkStatus GetGeolocationWork::ExecuteTask() {
     auto* http = dynamic_cast<HttpGeolocationManifestFactory*>(&factory);
     std::shared_ptr<ManifestSource> source =
         http != nullptr ? http->CreateSource(transfer->GetSession()) : factory.CreateSource();
-    SetSource(source);
+    if (!SetSource(source)) return WorkStatus(WorkResult::Interrupted);
     std::shared_ptr<const GeolocationManifest> geolocation = factory.Load(*source);
     return WorkStatus(WorkResult::Success, std::make_shared<GeolocationStatusData>(std::move(geolocation)));
   } catch (const ManifestAbortedException&) {

@@ -29,8 +29,9 @@ class ManifestFetchWork : public TransferWork, public LimitedRetrySimpleWork {
 
  protected:
   virtual const char* Name() const = 0;
-  // Makes `source` the current one; cancels it at once when a stop was asked for.
-  void SetSource(std::shared_ptr<ManifestSource> source);
+  // Makes `source` the current one; false when a stop was asked for meanwhile
+  // (the attempt must then end as Interrupted without fetching).
+  bool SetSource(std::shared_ptr<ManifestSource> source);
   // The outcome of a package or node-list fetch that threw.
   static WorkStatus FailureStatus(std::exception_ptr exception);
 

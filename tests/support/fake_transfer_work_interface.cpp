@@ -1,6 +1,8 @@
 #include "support/fake_transfer_work_interface.h"
 
+#include "manifest/package_manifest.h"
 #include "support/wait.h"
+#include "workflow/initialization_status_data.h"
 
 namespace ombrix::test {
 
@@ -11,6 +13,7 @@ void CountingProgressUpdater::RemoveTransferredBytes(std::uint64_t count) {
 }
 
 void RecordingCompleteRoute::OnWorkComplete(const std::shared_ptr<Work>& work, const WorkStatus& status) {
+  if (onComplete_) onComplete_(status);
   std::lock_guard lock(mutex_);
   works_.push_back(work);
   statuses_.push_back(status);
@@ -54,6 +57,21 @@ std::vector<WorkStatus> RecordingRetryableErrorCallback::Statuses() const {
 
 FakeTransferWorkInterface::FakeTransferWorkInterface() : behavior(TransferSettings()) {
   params.transferId = kTransferId;
+  packageRoute.SetOnComplete([this](const WorkStatus& status) {
+    const auto data = std::dynamic_pointer_cast<const PackageStatusData>(status.data);
+    if (status.result != WorkResult::Success || !data || !data->package) return;
+    std::lock_guard lock(mutex_);
+    package_ = data->package;
+    params.versionId = data->package->GetVersionId();
+  });
+  nodeListRoute.SetOnComplete([this](const WorkStatus& status) {
+    const auto data = std::dynamic_pointer_cast<const NodeListStatusData>(status.data);
+    if (status.result == WorkResult::Success && data && data->nodeList) SetNodeList(data->nodeList);
+  });
+  geolocationRoute.SetOnComplete([this](const WorkStatus& status) {
+    const auto data = std::dynamic_pointer_cast<const GeolocationStatusData>(status.data);
+    if (status.result == WorkResult::Success && data && data->geolocation) SetGeolocation(data->geolocation);
+  });
 }
 
 TransferParams FakeTransferWorkInterface::GetParams() {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -41,8 +42,11 @@ class RecordingCompleteRoute : public WorkCompleteCallback {
   WorkStatus Last() const;
   // Waits (bounded) until at least `count` completions arrived.
   bool WaitForCount(std::size_t count) const;
+  // Runs before each completion is recorded (set before the works run).
+  void SetOnComplete(std::function<void(const WorkStatus&)> onComplete) { onComplete_ = std::move(onComplete); }
 
  private:
+  std::function<void(const WorkStatus&)> onComplete_;
   mutable std::mutex mutex_;
   std::vector<std::weak_ptr<Work>> works_;
   std::vector<WorkStatus> statuses_;
@@ -64,7 +68,10 @@ class RecordingRetryableErrorCallback : public WorkflowRetryableErrorCallback {
 // unset; behavior: default settings and no components until the test sets them
 // (behavior.filesystem, .requestFactory, .sessionFactory, .transferOptimizer,
 // .taskExecutor, ...). Set everything before the works run; the records, the
-// session and the cancel list may also change while they run.
+// session and the cancel list may also change while they run. Like a transfer, the
+// package, node-list and geolocation routes store the record of a successful
+// completion (the package route also takes the package's versionId into the
+// parameters) before they record it.
 class FakeTransferWorkInterface : public TransferWorkInterface {
  public:
   static constexpr const char* kTransferId = "0123456789abcdef0123456789abcdef";
