@@ -404,6 +404,11 @@ TEST_F(TransferServiceTest, UnknownAndHostileIdentifiersAnswerUnknownAndTouchNot
     EXPECT_FALSE(service->CanTransferTo(id, Dest()));
   }
   EXPECT_TRUE(fs::exists(victim));
+
+  ServiceContext context(settings, environment);
+  context.transferManager.Shutdown();
+  TransferParams params;
+  EXPECT_EQ(context.transferManager.Create(params, context.downloadBehavior), nullptr);
 }
 
 }  // namespace

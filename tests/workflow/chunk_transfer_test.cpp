@@ -24,6 +24,7 @@
 #include "work/standard_workflow.h"
 #include "workflow/http_transfer_status_data.h"
 #include "workflow/transfer_chunk_works.h"
+#include "workflow/transfer_file_works.h"
 #include "workflow/transfer_shared_file_data.h"
 
 namespace ombrix {
@@ -280,6 +281,31 @@ TEST_F(ChunkTransferTest, PauseAndCancelWhileChunksStream) {
       ASSERT_EQ(Read(name), content) << i;
     }
   }
+}
+
+// Without preallocation (a USB destination) a file is not sized at open: a partly
+// written file is kept and completed front to back through write caches, and a
+// longer one is replaced.
+TEST_F(ChunkTransferTest, WithoutPreallocationFilesGrowFrontToBack) {
+  std::string content;
+  for (int i = 0; i < 6 * 4 + 3; ++i) content.push_back(static_cast<char>('A' + i % 26));
+  server.SetContent("/c/P/K/V/f.bin", content);
+  transfer->params.destPath = dir.str();
+  transfer->params.preallocate = false;
+  transfer->behavior.settings.chunkConcurrency = 4;
+  for (const std::string& initial : {content.substr(0, 3), content + "extra"}) {
+    dir.Write("f.bin", initial);
+    test::RecordingCompleteRoute done;
+    auto root = std::make_shared<TransferSingleFileWork>(transfer, Manifest("f.bin", content, 4));
+    root->AddCompleteCallback(&done);
+    auto workflow = StandardWorkflow::Create(root, executor, 8);
+    ASSERT_TRUE(workflow->Start());
+    ASSERT_TRUE(done.WaitForCount(1));
+    EXPECT_EQ(done.Last().result, WorkResult::Success);
+    EXPECT_EQ(Read("f.bin"), content);
+  }
+  // No chunk of either starting file matched: all seven are fetched each time.
+  EXPECT_EQ(Ranges(server.RequestsFor("/c/P/K/V/f.bin")).size(), 7u + 7u);
 }
 
 }  // namespace
