@@ -1,5 +1,8 @@
 #include "manifest/package_manifest.h"
 
+#include <limits>
+#include <set>
+
 #include <boost/property_tree/ptree.hpp>
 
 #include "manifest/file_manifest.h"
@@ -60,6 +63,24 @@ void StandardPackageManifest::Read(const boost::property_tree::ptree& tree) {
 
 bool StandardPackageManifest::IsAllowed(const std::string& countryCode) const {
   return !version || version->IsAllowed(countryCode);
+}
+
+PackageManifest::Files DistinctFiles(const PackageManifest::Files& files) {
+  std::set<std::string> seen;
+  PackageManifest::Files distinct;
+  for (const auto& file : files) {
+    if (seen.insert(ToLocalPath(file->GetPath())).second) distinct.push_back(file);
+  }
+  return distinct;
+}
+
+std::optional<std::uint64_t> DistinctSize(const PackageManifest& package) {
+  std::uint64_t total = 0;
+  for (const auto& file : DistinctFiles(package.GetFiles())) {
+    if (file->GetSize() > std::numeric_limits<std::uint64_t>::max() - total) return std::nullopt;
+    total += file->GetSize();
+  }
+  return total;
 }
 
 }  // namespace ombrix

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,5 +72,14 @@ class StandardPackageManifest : public PackageManifest {
   Files otherFiles;
   std::unique_ptr<PackageVersionManifest> version;
 };
+
+// `files` with each local file once (paths compared by ToLocalPath), in order: a
+// later entry for a path already listed is dropped. A package may list one file
+// twice; it is fetched, counted and checked once.
+PackageManifest::Files DistinctFiles(const PackageManifest::Files& files);
+
+// The sum of the sizes of DistinctFiles(package.GetFiles()); nothing when it
+// does not fit in 64 bits.
+std::optional<std::uint64_t> DistinctSize(const PackageManifest& package);
 
 }  // namespace ombrix

@@ -248,7 +248,7 @@ bool StandardTransfer::CanTransferTo(const std::string& destPath) {
     available = 0;
   }
   std::uint64_t allocated = 0;
-  for (const auto& file : package->GetFiles()) {
+  for (const auto& file : DistinctFiles(package->GetFiles())) {
     allocated += filesystem.GetFileSizeQuietly(JoinDestination(destPath, file->GetPath()));
   }
   const std::uint64_t size = data->status->GetTotalBytes();
@@ -517,10 +517,9 @@ bool StandardTransfer::IsProgressComplete() {
   const TransferStatus status = data->status->ReadStatus();
   if (status.state != TransferState::Transferring && status.state != TransferState::TransferringPaused) return false;
   if (status.error != TransferError::None || !data->package) return false;
-  std::uint64_t packageSize = 0;
-  for (const auto& file : data->package->GetFiles()) packageSize += file->GetSize();
+  const std::optional<std::uint64_t> packageSize = DistinctSize(*data->package);
   return status.transferredBytes == status.verifiedBytes && status.verifiedBytes == status.totalBytes &&
-         status.totalBytes == packageSize;
+         packageSize && status.totalBytes == *packageSize;
 }
 
 void StandardTransfer::OnWorkComplete(Held& held, const std::shared_ptr<Work>&, const WorkStatus& status) {

@@ -59,14 +59,10 @@ TransferStatus TransferStatusImpl::ReadStatus() {
 }
 
 bool TransferStatusImpl::LearnPackage(const PackageManifest& package) {
-  std::uint64_t total = 0;
-  for (const auto& file : package.GetFiles()) {
-    const std::uint64_t size = file->GetSize();
-    if (size > std::numeric_limits<std::uint64_t>::max() - total) return false;
-    total += size;
-  }
+  const std::optional<std::uint64_t> total = DistinctSize(package);
+  if (!total) return false;
   run_ = package.GetRun();
-  totalBytes_ = total;
+  totalBytes_ = *total;
   return true;
 }
 

@@ -222,7 +222,10 @@ WorkStatus CloseFileWork::ExecuteTask() {
     fileData->SetFile(nullptr);
     return WorkStatus(WorkResult::Success);
   } catch (...) {
-    return FileExceptionStatus(std::current_exception());
+    // Never retryable: after a failed write-back the kernel marks the pages clean,
+    // so a second flush would succeed while the bytes are lost.
+    fileData->SetFile(nullptr);
+    return WorkStatus(WorkResult::Error, std::make_shared<TransferFileExceptionData>(std::current_exception()));
   }
 }
 

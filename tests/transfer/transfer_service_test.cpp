@@ -107,6 +107,7 @@ class TransferServiceTest : public ::testing::Test {
     EXPECT_EQ(created.state, TransferState::Initializing);
     EXPECT_EQ(WaitForState(service, created.transferId, TransferState::Initialized).state, TransferState::Initialized);
     EXPECT_TRUE(service.CanTransferTo(created.transferId, Dest()));
+    EXPECT_EQ(service.StartTransfer(created.transferId, "").state, TransferState::Initialized);
     EXPECT_EQ(service.StartTransfer(created.transferId, Dest()).state, TransferState::Transferring);
     return created.transferId;
   }
@@ -251,6 +252,12 @@ TEST_F(TransferServiceTest, InitializationFailuresEndTheTransfer) {
          t.SetCountry("SE");
        },
        TransferError::Geofence},
+      {"one path listed twice with other contents",
+       [](TransferServiceTest& t) {
+         t.files.push_back({"data/./small.bin", "other"});
+         t.Publish("");
+       },
+       TransferError::ContentUnavailable},
       {"whitelist without geolocation",
        [](TransferServiceTest& t) {
          t.Publish("<version><id>V</id><run>bin/app.sh</run><policy>Whitelist</policy><countryCodes><countryCode>NO</countryCode>"
@@ -260,6 +267,7 @@ TEST_F(TransferServiceTest, InitializationFailuresEndTheTransfer) {
        TransferError::Geofence},
   };
   for (const Case& c : cases) {
+    files.resize(4);
     Publish("");
     SetCountry("NO");
     server.SetBehavior("/manifests/K/current.xml", {});
@@ -272,7 +280,17 @@ TEST_F(TransferServiceTest, InitializationFailuresEndTheTransfer) {
     EXPECT_FALSE(status.retryable) << c.name;
     EXPECT_FALSE(fs::exists(dir.path() / "dest")) << c.name;
   }
-  EXPECT_EQ(server.RequestCount("/manifests/K/current.xml"), 4u);  // a 404 is not retried
+  EXPECT_EQ(server.RequestCount("/manifests/K/current.xml"), 5u);  // a 404 is not retried
+}
+
+TEST_F(TransferServiceTest, AFileListedTwiceAlikeIsFetchedOnce) {
+  files.push_back({"data\\small.bin", files[3].content});
+  Publish("");
+  auto service = Service();
+  const std::string id = Begin(*service);
+  ASSERT_EQ(WaitForState(*service, id, TransferState::Complete).state, TransferState::Complete);
+  EXPECT_EQ(server.RequestCount("/c/P/K/V/data/small.bin"), 1u);
+  EXPECT_EQ(Read("data/small.bin"), files[3].content);
 }
 
 TEST_F(TransferServiceTest, ACorruptedChunkIsFetchedAgainAlone) {

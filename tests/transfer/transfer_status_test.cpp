@@ -63,7 +63,7 @@ class SizedPackage : public PackageManifest {
  public:
   SizedPackage(std::string run, const std::vector<std::uint64_t>& sizes) : run_(std::move(run)) {
     for (const std::uint64_t size : sizes) {
-      files_.push_back(std::make_shared<StandardFileManifest>("f", 1u << 20, size,
+      files_.push_back(std::make_shared<StandardFileManifest>("f" + std::to_string(files_.size()), 1u << 20, size,
                                                               std::vector<std::uint32_t>{}));
     }
   }
