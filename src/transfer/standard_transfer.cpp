@@ -561,19 +561,28 @@ void StandardTransfer::OnWorkComplete(Held& held, const std::shared_ptr<Work>&, 
   }
 }
 
-void StandardTransfer::OnPackageAcquire(Held& held, const std::shared_ptr<Work>&, const WorkStatus& status) {
-  if (IsFinished() || status.result != WorkResult::Success) return;
+template <class Data, class Record>
+std::shared_ptr<const Record> StandardTransfer::AcquiredRecord(Held& held, const WorkStatus& status,
+                                                               std::shared_ptr<const Record> const Data::*record,
+                                                               const char* notInitializing, const char* badData) {
+  if (IsFinished() || status.result != WorkResult::Success) return nullptr;
   if (!IsInitializing(data->status->GetState())) {
-    Fail(held, "Transfer::OnPackageAcquire called but transfer is not initializing", TransferError::Internal);
-    return;
+    Fail(held, notInitializing, TransferError::Internal);
+    return nullptr;
   }
-  const auto packageData = DataAs<PackageStatusData>(status);
-  if (!packageData || !packageData->package) {
-    Fail(held, "Transfer::OnPackageAcquire called but data is not PackageStatusData or package is null",
-         TransferError::Internal);
-    return;
+  const auto recordData = DataAs<Data>(status);
+  if (!recordData || !((*recordData).*record)) {
+    Fail(held, badData, TransferError::Internal);
+    return nullptr;
   }
-  const auto& package = packageData->package;
+  return (*recordData).*record;
+}
+
+void StandardTransfer::OnPackageAcquire(Held& held, const std::shared_ptr<Work>&, const WorkStatus& status) {
+  const auto package = AcquiredRecord(
+      held, status, &PackageStatusData::package, "Transfer::OnPackageAcquire called but transfer is not initializing",
+      "Transfer::OnPackageAcquire called but data is not PackageStatusData or package is null");
+  if (!package) return;
   if (package->GetPartnerId() != data->params.partnerId || package->GetId() != data->params.packageId) {
     Fail(held, "Transfer::OnPackageAcquire called but package does not match ids", TransferError::ContentUnavailable);
     return;
@@ -583,33 +592,19 @@ void StandardTransfer::OnPackageAcquire(Held& held, const std::shared_ptr<Work>&
 }
 
 void StandardTransfer::OnNodeListAcquire(Held& held, const std::shared_ptr<Work>&, const WorkStatus& status) {
-  if (IsFinished() || status.result != WorkResult::Success) return;
-  if (!IsInitializing(data->status->GetState())) {
-    Fail(held, "Transfer::OnNodeListAcquire called but transfer is not initializing", TransferError::Internal);
-    return;
+  if (auto nodeList = AcquiredRecord(
+          held, status, &NodeListStatusData::nodeList, "Transfer::OnNodeListAcquire called but transfer is not initializing",
+          "Transfer::OnNodeListAcquire called but data is not NodeListStatusData or nodelist is null")) {
+    data->nodeList = std::move(nodeList);
   }
-  const auto nodeListData = DataAs<NodeListStatusData>(status);
-  if (!nodeListData || !nodeListData->nodeList) {
-    Fail(held, "Transfer::OnNodeListAcquire called but data is not NodeListStatusData or nodelist is null",
-         TransferError::Internal);
-    return;
-  }
-  data->nodeList = nodeListData->nodeList;
 }
 
 void StandardTransfer::OnGeolocation(Held& held, const std::shared_ptr<Work>&, const WorkStatus& status) {
-  if (IsFinished() || status.result != WorkResult::Success) return;
-  if (!IsInitializing(data->status->GetState())) {
-    Fail(held, "Transfer::OnGeolocation called but transfer is not initializing", TransferError::Internal);
-    return;
+  if (auto geolocation = AcquiredRecord(
+          held, status, &GeolocationStatusData::geolocation, "Transfer::OnGeolocation called but transfer is not initializing",
+          "Transfer::OnGeolocation called but data is not GeolocationStatusData or geolocation is null")) {
+    data->geolocation = std::move(geolocation);
   }
-  const auto geolocationData = DataAs<GeolocationStatusData>(status);
-  if (!geolocationData || !geolocationData->geolocation) {
-    Fail(held, "Transfer::OnGeolocation called but data is not GeolocationStatusData or geolocation is null",
-         TransferError::Internal);
-    return;
-  }
-  data->geolocation = geolocationData->geolocation;
 }
 
 void StandardTransfer::OnInitialize(Held& held, const std::shared_ptr<Work>&, const WorkStatus& status) {

@@ -140,6 +140,13 @@ class StandardTransfer : public Transfer, public std::enable_shared_from_this<St
   bool IsValidDestination(const std::string& destPath) const;
   bool IsProgressComplete();
   void RemoveRememberedFiles();
+  // The record a successful fetch carries in `status`, or nullptr: at once when
+  // the transfer is finished or the fetch did not succeed, after failing the
+  // transfer with `notInitializing` or `badData` otherwise.
+  template <class Data, class Record>
+  std::shared_ptr<const Record> AcquiredRecord(Held& held, const WorkStatus& status,
+                                               std::shared_ptr<const Record> const Data::*record,
+                                               const char* notInitializing, const char* badData);
 
   TransferWorkflowFactory& workflowFactory;
   std::shared_ptr<StandardTransferData> data;

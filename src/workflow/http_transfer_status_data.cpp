@@ -61,9 +61,12 @@ void HttpTransferStatusData::Describe(boost::property_tree::ptree& tree) const {
 }
 
 std::string HttpTransferStatusData::GetMessage() const {
-  const TransferError error = ToTransferError();
+  return RequestFailureLabel("error|", ToTransferError(), result);
+}
+
+std::string RequestFailureLabel(const char* prefix, TransferError error, const http::RequestResult& result) {
   if (error == TransferError::None) return {};
-  std::string message = "error|";
+  std::string message = prefix;
   if (!result.proxyConfig.empty()) message += "proxy|";
   message += std::to_string(static_cast<unsigned>(error));
   message += '|';

@@ -16,6 +16,11 @@ namespace ombrix {
 // "proxyConfig", "proxyUrl", "errorSummary", "errorDetails".
 // GetMessage: empty for None; otherwise "error|" ["proxy|"] <error> "|" <state> "|"
 // <errorSummary>.
+// The analytics label of a failed request: empty for None; otherwise `prefix`
+// ("error|" or "error|manifest|"), "proxy|" when a proxy was used, the error and
+// the request state in decimal, and the error summary, separated by "|".
+std::string RequestFailureLabel(const char* prefix, TransferError error, const http::RequestResult& result);
+
 class HttpTransferStatusData : public TransferStatusData {
  public:
   HttpTransferStatusData(std::string hostname, http::RequestResult result,

@@ -5,6 +5,7 @@
 #include "manifest/geolocation_manifest.h"
 #include "manifest/node_list_manifest.h"
 #include "manifest/package_manifest.h"
+#include "workflow/http_transfer_status_data.h"
 
 namespace ombrix {
 
@@ -51,15 +52,7 @@ void HttpManifestStatusData::Describe(boost::property_tree::ptree& tree) const {
 }
 
 std::string HttpManifestStatusData::GetMessage() const {
-  if (transferError == TransferError::None) return {};
-  std::string message = "error|manifest|";
-  if (!result.proxyConfig.empty()) message += "proxy|";
-  message += std::to_string(static_cast<unsigned>(transferError));
-  message += "|";
-  message += std::to_string(static_cast<unsigned>(result.state));
-  message += "|";
-  message += result.errorSummary;
-  return message;
+  return RequestFailureLabel("error|manifest|", transferError, result);
 }
 
 }  // namespace ombrix

@@ -63,8 +63,20 @@ WorkStatus ConstructFailure(std::exception_ptr exception) {
   }
 }
 
-WorkStatus AlreadyAssigned(const char* text) {
-  return WorkStatus(WorkResult::Error, std::make_shared<TransferErrorData>(TransferError::Internal, text));
+// Puts the file work `build` makes from the transfer's package into `deferred`.
+template <class Build>
+WorkStatus ConstructInto(TransferWorkInterface& transfer, DeferredWork& deferred, const char* alreadyAssigned,
+                         Build build) {
+  try {
+    const auto package = transfer.GetPackage();
+    if (!package) throw std::logic_error("the transfer has no package");
+    if (!deferred.SetChild(build(*package))) {
+      return WorkStatus(WorkResult::Error, std::make_shared<TransferErrorData>(TransferError::Internal, alreadyAssigned));
+    }
+    return WorkStatus(WorkResult::Success);
+  } catch (...) {
+    return ConstructFailure(std::current_exception());
+  }
 }
 
 template <class Root>
@@ -89,17 +101,12 @@ void ConstructTransferFromPackageWork::Describe(boost::property_tree::ptree& tre
 }
 
 WorkStatus ConstructTransferFromPackageWork::ExecuteTask() {
-  try {
-    const auto package = transfer->GetPackage();
-    if (!package) throw std::logic_error("ConstructTransferFromPackageWork::ExecuteTask has no package");
-    const std::vector<FileList> files = UniqueFiles({&package->GetRunFiles(), &package->GetOtherFiles()});
-    if (!deferred->SetChild(std::make_shared<TransferMultipleFilesWork>(transfer, files[0], files[1]))) {
-      return AlreadyAssigned("ConstructTransferFromPackageWork::ExecuteTask failed; DeferredWork already assigned");
-    }
-    return WorkStatus(WorkResult::Success);
-  } catch (...) {
-    return ConstructFailure(std::current_exception());
-  }
+  return ConstructInto(*transfer, *deferred,
+                       "ConstructTransferFromPackageWork::ExecuteTask failed; DeferredWork already assigned",
+                       [&](const PackageManifest& package) {
+                         const auto files = UniqueFiles({&package.GetRunFiles(), &package.GetOtherFiles()});
+                         return std::make_shared<TransferMultipleFilesWork>(transfer, files[0], files[1]);
+                       });
 }
 
 ConstructVerifyFromPackageWork::ConstructVerifyFromPackageWork(std::shared_ptr<TransferWorkInterface> transfer,
@@ -112,17 +119,12 @@ void ConstructVerifyFromPackageWork::Describe(boost::property_tree::ptree& tree)
 }
 
 WorkStatus ConstructVerifyFromPackageWork::ExecuteTask() {
-  try {
-    const auto package = transfer->GetPackage();
-    if (!package) throw std::logic_error("ConstructVerifyFromPackageWork::ExecuteTask has no package");
-    const std::vector<FileList> files = UniqueFiles({&package->GetFiles()});
-    if (!deferred->SetChild(std::make_shared<LazyParallelVerifyMultipleFilesWork>(transfer, files[0]))) {
-      return AlreadyAssigned("ConstructVerifyFromPackageWork::ExecuteTask failed; DeferredWork already assigned");
-    }
-    return WorkStatus(WorkResult::Success);
-  } catch (...) {
-    return ConstructFailure(std::current_exception());
-  }
+  return ConstructInto(*transfer, *deferred,
+                       "ConstructVerifyFromPackageWork::ExecuteTask failed; DeferredWork already assigned",
+                       [&](const PackageManifest& package) {
+                         return std::make_shared<LazyParallelVerifyMultipleFilesWork>(
+                             transfer, UniqueFiles({&package.GetFiles()})[0]);
+                       });
 }
 
 InitializeTransferWork::InitializeTransferWork(std::shared_ptr<TransferWorkInterface> transfer,
