@@ -196,14 +196,16 @@ int Run(int argc, char** argv) {
     return 1;
   }
   const auto [status, how] = finish.Wait();
+  const auto transferred = std::chrono::steady_clock::now();
   file->Flush();
   const auto stop = std::chrono::steady_clock::now();
 
   const double seconds = std::chrono::duration<double>(stop - start).count();
+  const double flushSeconds = std::chrono::duration<double>(stop - transferred).count();
   const bool intact = status.result == WorkResult::Success && transfer->progress->verified == size;
-  std::printf("ok=%d bytes=%llu chunks=%zu chunk_size=%u seconds=%.3f mb_per_s=%.1f chunks_per_s=%.0f "
+  std::printf("ok=%d bytes=%llu chunks=%zu chunk_size=%u seconds=%.3f flush_seconds=%.3f mb_per_s=%.1f chunks_per_s=%.0f "
               "task_threads=%d chunk_concurrency=%u\n",
-              intact ? 1 : 0, static_cast<unsigned long long>(size), checksums.size(), chunkSize, seconds,
+              intact ? 1 : 0, static_cast<unsigned long long>(size), checksums.size(), chunkSize, seconds, flushSeconds,
               static_cast<double>(size) / 1e6 / seconds, static_cast<double>(checksums.size()) / seconds,
               settings.taskThreads, settings.chunkConcurrency);
   if (!intact) {

@@ -60,6 +60,7 @@ class MemoryMapView : public MemoryMappedData {
   // mapping no longer shows the file, so every access through it is refused.
   bool broken = false;
   bool writable = true;
+  bool written = false;  // bytes went through Write or Take: writeback starts on destruction
   std::shared_ptr<OperationContext> context;
 };
 
