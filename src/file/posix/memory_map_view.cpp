@@ -44,8 +44,9 @@ MemoryMapView::~MemoryMapView() {
   ::munmap(base, length);
   // Starts writing what went through the view to the device without waiting for
   // it, so the durable flush at the end of a download finds little left to write
-  // and the disk works while later chunks arrive. Only a hint: failures are
-  // reported by the flush that makes the bytes durable.
+  // and the disk works while later chunks arrive. Only a hint: without a wait it
+  // leaves the file's writeback errors unseen, for the flush that makes the bytes
+  // durable to report.
   if (written) {
     ::sync_file_range(descriptor->get(), static_cast<off_t>(lowerBound - delta), static_cast<off_t>(length),
                       SYNC_FILE_RANGE_WRITE);
