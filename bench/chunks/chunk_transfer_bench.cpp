@@ -13,6 +13,7 @@
 // checksums); it must be reachable at http://HOST:PORT/P/K/V/NAME. Prints one line
 // of key=value pairs; the exit status is 0 only when every chunk arrived intact.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -137,6 +138,14 @@ std::vector<std::uint32_t> ChunkChecksums(const std::string& path, std::uint32_t
   return checksums;
 }
 
+// User plus system time of the whole process so far.
+double CpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts;
   std::stringstream in(text);
@@ -218,6 +227,7 @@ int Run(int argc, char** argv) {
   auto workflow = StandardWorkflow::Create(root, executor, settings.workflowConcurrency);
   workflow->AddRetryableErrorCallback(&finish);
 
+  const double cpuStart = CpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   if (!workflow->Start()) {
     std::cerr << "workflow did not start\n";
@@ -227,15 +237,17 @@ int Run(int argc, char** argv) {
   const auto transferred = std::chrono::steady_clock::now();
   file->Flush();
   const auto stop = std::chrono::steady_clock::now();
+  const double cpuSeconds = CpuSeconds() - cpuStart;
 
   const double seconds = std::chrono::duration<double>(stop - start).count();
   const double flushSeconds = std::chrono::duration<double>(stop - transferred).count();
   const bool intact = status.result == WorkResult::Success && transfer->progress->verified == size;
-  std::printf("ok=%d bytes=%llu chunks=%zu chunk_size=%u seconds=%.3f flush_seconds=%.3f mb_per_s=%.1f chunks_per_s=%.0f "
-              "task_threads=%d chunk_concurrency=%u\n",
-              intact ? 1 : 0, static_cast<unsigned long long>(size), checksums.size(), chunkSize, seconds, flushSeconds,
-              static_cast<double>(size) / 1e6 / seconds, static_cast<double>(checksums.size()) / seconds,
-              settings.taskThreads, settings.chunkConcurrency);
+  std::printf(
+      "ok=%d bytes=%llu chunks=%zu chunk_size=%u seconds=%.3f flush_seconds=%.3f cpu_seconds=%.3f "
+      "mb_per_s=%.1f chunks_per_s=%.0f task_threads=%d chunk_concurrency=%u\n",
+      intact ? 1 : 0, static_cast<unsigned long long>(size), checksums.size(), chunkSize, seconds, flushSeconds,
+      cpuSeconds, static_cast<double>(size) / 1e6 / seconds, static_cast<double>(checksums.size()) / seconds,
+      settings.taskThreads, settings.chunkConcurrency);
   if (!intact) {
     std::fprintf(stderr, "run ended with %s, result %d, %llu of %llu bytes verified\n", how.c_str(),
                  static_cast<int>(status.result), static_cast<unsigned long long>(transfer->progress->verified.load()),
