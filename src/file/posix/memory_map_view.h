@@ -26,8 +26,9 @@ namespace ombrix::file::posix {
 // written through. Flush is msync(MS_SYNC) of the range's pages: their data and
 // the metadata needed to read it back are on stable storage when it returns.
 // Fetch and Flush hold the OperationContext when there is one. Destruction unmaps
-// without flushing and without the context. Not thread-safe otherwise (one user at
-// a time).
+// without flushing and without the context; when bytes went through Write or Take
+// it starts their writeback to the device without waiting for it. Not thread-safe
+// otherwise (one user at a time).
 class MemoryMapView : public MemoryMappedData {
  public:
   // Maps [first, last] of the file open as `descriptor` (kept for Write and Flush).
@@ -60,6 +61,7 @@ class MemoryMapView : public MemoryMappedData {
   // mapping no longer shows the file, so every access through it is refused.
   bool broken = false;
   bool writable = true;
+  bool written = false;  // bytes went through Write or Take: writeback starts on destruction
   std::shared_ptr<OperationContext> context;
 };
 
