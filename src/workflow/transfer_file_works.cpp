@@ -171,6 +171,7 @@ std::shared_ptr<file::SharedFile> OpenAndAllocate(TransferWorkInterface& transfe
   } else if (!keep && params.preallocate && file->Allocate(expected)) {
     keep = true;
     fileData.MarkWritten();
+    fileData.MarkZeroFilled();
   } else if (!keep && !params.preallocate && size < expected) {
     keep = true;  // a partly written file is completed
   }

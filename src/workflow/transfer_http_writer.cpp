@@ -17,7 +17,11 @@ http::RequestResult TransferHttpWriter::Write(const char* data, std::size_t leng
   const std::uint64_t accepted = result.bytesReceived;
   if (accepted != 0) {
     chunk->fileProgressBytes += accepted;
-    if (chunk->fileData) chunk->fileData->MarkWritten();
+    if (!wroteChunk && chunk->fileData) {
+      wroteChunk = true;  // once per attempt: the record takes a lock
+      chunk->fileData->MarkWritten();
+      chunk->fileData->MarkChunkWritten(chunk->lowerBound);
+    }
     if (progress) {
       progress->AddTransferredBytes(accepted);
       progress->AddDownloadedBytes(accepted);

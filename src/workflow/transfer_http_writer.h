@@ -33,6 +33,9 @@ class TransferHttpWriter : private detail::TransferHttpWriterHandles, public htt
                      std::shared_ptr<TransferProgressUpdater> progress);
 
   http::RequestResult Write(const char* data, std::size_t length) override;
+
+ private:
+  bool wroteChunk = false;  // the chunk is recorded as written in its file's record
 };
 
 }  // namespace ombrix

@@ -30,4 +30,14 @@ void TransferSharedFileData::Describe(boost::property_tree::ptree& tree) const {
   tree.add("fileSize", fileSize);
 }
 
+void TransferSharedFileData::MarkChunkWritten(std::uint64_t lowerBound) {
+  std::lock_guard<std::mutex> held(lock_);
+  writtenChunks_.insert(lowerBound);
+}
+
+bool TransferSharedFileData::WasChunkWritten(std::uint64_t lowerBound) const {
+  std::lock_guard<std::mutex> held(lock_);
+  return writtenChunks_.count(lowerBound) != 0;
+}
+
 }  // namespace ombrix

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "work/work_descriptor.h"
@@ -39,14 +40,24 @@ class TransferSharedFileData : public WorkDescriptor {
   // make them durable. Lock-free: set on the data path.
   void MarkWritten() { written_.store(true, std::memory_order_relaxed); }
   bool WasWritten() const { return written_.load(std::memory_order_relaxed); }
+  // Records that the file was sized from empty by this run, so every chunk no
+  // download wrote into yet reads as zeros: checking it needs no read of the file.
+  void MarkZeroFilled() { zeroFilled_.store(true, std::memory_order_relaxed); }
+  bool IsZeroFilled() const { return zeroFilled_.load(std::memory_order_relaxed); }
+  // The chunks (by first byte) a download wrote into, for as long as the record
+  // lives: retried chunk works of the same file still see them.
+  void MarkChunkWritten(std::uint64_t lowerBound);
+  bool WasChunkWritten(std::uint64_t lowerBound) const;
 
   const std::string filePath;     // relative to the destination folder
   const std::uint64_t fileSize;   // from the file record
 
  private:
   std::atomic<bool> written_{false};
+  std::atomic<bool> zeroFilled_{false};
   mutable std::mutex lock_;
   std::shared_ptr<file::SharedFile> file_;  // guarded by lock_
+  std::set<std::uint64_t> writtenChunks_;   // guarded by lock_
 };
 
 }  // namespace ombrix

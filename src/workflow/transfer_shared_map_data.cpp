@@ -73,4 +73,8 @@ std::string ChecksumText(std::uint32_t checksum) {
   return std::string(text, result.ptr);
 }
 
+bool TransferSharedMapData::IsKnownZero() const {
+  return fileData && fileData->IsZeroFilled() && !fileData->WasChunkWritten(lowerBound);
+}
+
 }  // namespace ombrix

@@ -59,6 +59,10 @@ class TransferSharedMapData : public WorkDescriptor {
   // adds that length to the verified count.
   void SettleProgress();
 
+  // True while the chunk's bytes are known to be zeros without reading them: its
+  // file was zero-filled by this run and no download wrote into the chunk yet.
+  bool IsKnownZero() const;
+
   const std::shared_ptr<TransferSharedFileData> fileData;
   const std::uint64_t lowerBound;
   const std::uint64_t upperBound;

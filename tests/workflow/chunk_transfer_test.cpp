@@ -308,5 +308,27 @@ TEST_F(ChunkTransferTest, WithoutPreallocationFilesGrowFrontToBack) {
   EXPECT_EQ(Ranges(server.RequestsFor("/c/P/K/V/f.bin")).size(), 7u + 7u);
 }
 
+// A file sized from empty is known to hold zeros: its chunks are checked without
+// reading it, a chunk of zeros is never requested, and a chunk a node filled with
+// wrong bytes is read back for real before it is accepted.
+TEST_F(ChunkTransferTest, AZeroFilledFileIsCheckedWithoutReadingIt) {
+  TestHttpServer liar;
+  const std::string content = "abcd" + std::string(4, '\0') + "ijkl";
+  server.SetContent("/c/P/K/V/z.bin", content);
+  liar.SetContent("/c/P/K/V/z.bin", std::string(content.size(), '!'));
+  UseNodes({&liar, &server});
+  transfer->params.destPath = dir.str();
+  test::RecordingCompleteRoute done;
+  auto root = std::make_shared<TransferSingleFileWork>(transfer, Manifest("z.bin", content, 4));
+  root->AddCompleteCallback(&done);
+  auto workflow = StandardWorkflow::Create(root, executor, 8);
+  ASSERT_TRUE(workflow->Start());
+  ASSERT_TRUE(done.WaitForCount(1));
+  EXPECT_EQ(done.Last().result, WorkResult::Success);
+  EXPECT_EQ(Read("z.bin"), content);
+  for (const auto& range : Ranges(server.RequestsFor("/c/P/K/V/z.bin"))) EXPECT_NE(range, "bytes=4-7");
+  for (const auto& range : Ranges(liar.RequestsFor("/c/P/K/V/z.bin"))) EXPECT_NE(range, "bytes=4-7");
+}
+
 }  // namespace
 }  // namespace ombrix
