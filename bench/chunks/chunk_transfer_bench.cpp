@@ -216,7 +216,7 @@ int Run(int argc, char** argv) {
   std::filesystem::remove(std::filesystem::path(dest) / name);
   auto fileData = std::make_shared<TransferSharedFileData>(name, size);
   auto file = filesystem.OpenFileBeneath(dest, name, file::OpenMode::OpenAlways, true, 0, size - 1);
-  file->Allocate(size);
+  if (file->Allocate(size)) fileData->MarkZeroFilled();
   fileData->SetFile(file);
 
   const unsigned threads = settings.taskThreads >= 1 ? static_cast<unsigned>(settings.taskThreads) : 1u;
