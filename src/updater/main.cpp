@@ -1,32 +1,68 @@
-// pellor-update: reads its launch options and reports what it will download and run.
+// pellor-update: downloads the application and its skin, verifies them and launches
+// the application.
+#include <cstring>
 #include <iostream>
 
 #include "common/environment.h"
 #include "file/posix/user_folders.h"
+#include "transfer/transfer_service.h"
 #include "updater/launch_options_loader.h"
+#include "updater/pellor/pellor_updater.h"
 #include "updater/posix/file_machine_store.h"
 #include "updater/posix/resource_string_table.h"
+#include "updater/posix/terminal_host.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: pellor-update [packageVersion=VERSION] [skinVersion=VERSION] [log=LEVEL]\n"
+    "\n"
+    "Downloads Pellor Update and its skin into the staging folder below the per-user\n"
+    "cache folder ($TMPDIR, else $XDG_CACHE_HOME, else ~/.cache), checks every byte,\n"
+    "and launches the application. An interrupted download resumes on the next run.\n"
+    "\n"
+    "  packageVersion=VERSION  the version the application is told about\n"
+    "  skinVersion=VERSION     the skin version to download (default: the current one)\n"
+    "  log=LEVEL               the work log's level mask (default -9)\n"
+    "\n"
+    "With DISPLAY or WAYLAND_DISPLAY set it shows a window, otherwise it works on the\n"
+    "terminal (plain lines when stderr is not a terminal; NO_COLOR is honoured).\n"
+    "The language follows LC_ALL, LC_MESSAGES or LANG. PELLOR_STRING_TABLE names a file\n"
+    "that replaces the built-in product settings (see the README).\n"
+    "\n"
+    "Exit status: 0 the application ran, 1 an error was shown, 2 the updater could not\n"
+    "start, 3 closed before the launch.\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace ombrix::updater;
-  const ombrix::Environment environment = ombrix::Environment::Current();
-  auto strings = posix::ResourceStringTable::Open(environment);
-  auto machine = posix::FileMachineStore::FromEnvironment(environment);
-  LaunchOptionsLoader loader({*strings, machine, std::vector<std::string>(argv, argv + argc),
-                              ombrix::file::posix::TemporaryFolder(environment)});
-  LaunchOptions options = loader.Load("Tavrin/Pellor Update/Vesk");
-  options.runElevated = false;
-  const ombrix::TransferSettings settings = options.ToBehavior();
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::cout << kUsage;
+      return 0;
+    }
+  }
+  try {
+    const ombrix::Environment environment = ombrix::Environment::Current();
+    auto strings = posix::ResourceStringTable::Open(environment);
+    auto machine = posix::FileMachineStore::FromEnvironment(environment);
+    LaunchOptionsLoader loader({*strings, machine, std::vector<std::string>(argv, argv + argc),
+                                ombrix::file::posix::TemporaryFolder(environment)});
+    LaunchOptions options = loader.Load("Tavrin/Pellor Update/Vesk");
+    options.runElevated = false;
 
-  std::cout << "Pellor Update\n"
-            << "  manifest host:   " << settings.manifestHost << "\n"
-            << "  main package:    " << options.packagePartnerId << "/" << options.packageId
-            << " version " << options.packageVersion << "\n"
-            << "  skin package:    " << options.skinPartnerId << "/" << options.skinPackageIds
-            << " version " << options.skinVersion << "\n"
-            << "  staging folder:  " << options.stagingFolder << "\n"
-            << "  task threads:    " << settings.taskThreads << "\n"
-            << "  application arguments:" << BuildChildArguments(options, "", "") << "\n"
-            << "The download service is not built yet; nothing is downloaded.\n";
-  return 0;
+    ombrix::ServiceEnvironment serviceEnvironment;
+    serviceEnvironment.environment = environment;
+    UpdaterPlatform platform;
+    platform.environment = environment;
+    platform.makeService = [&](const ombrix::TransferSettings& settings) {
+      return std::make_unique<ombrix::TransferService>(settings, serviceEnvironment);
+    };
+    platform.makeHost = [&] { return std::make_unique<posix::TerminalHost>(environment); };
+    return pellor::PellorUpdater().Run(options, platform);
+  } catch (const std::exception& e) {
+    std::cerr << "pellor-update: " << e.what() << "\n";
+    return kExitSetupFailed;
+  }
 }
