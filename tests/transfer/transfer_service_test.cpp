@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -167,6 +168,25 @@ TEST_F(TransferServiceTest, DownloadsAPackageByteExactAndARerunFetchesNothing) {
   const std::string again = Begin(*service);
   EXPECT_EQ(WaitForState(*service, again, TransferState::Complete).state, TransferState::Complete);
   EXPECT_EQ(ChunkRequests(), 8u);
+}
+
+// An analytics host that accepts and never answers holds neither the download nor
+// the teardown for longer than the reporter's drain deadline.
+TEST_F(TransferServiceTest, ADeadAnalyticsHostDoesNotHoldTheTeardown) {
+  test::Behavior blackHole;
+  blackHole.stallAfterBytes = 0;
+  server.SetBehavior("/events", blackHole);
+  server.SetBehavior("/transfers", blackHole);
+  auto service = Service();
+  const std::string id = Begin(*service);
+  ASSERT_EQ(WaitForState(*service, id, TransferState::Complete).state, TransferState::Complete);
+  std::atomic<bool> ended{false};
+  std::thread teardown([&] {
+    service.reset();
+    ended = true;
+  });
+  EXPECT_TRUE(test::WaitUntil([&] { return ended.load(); }, std::chrono::seconds(10)));
+  teardown.join();
 }
 
 TEST_F(TransferServiceTest, AnInterruptedDownloadResumesAfterARestartWithoutRefetching) {
