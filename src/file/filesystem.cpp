@@ -99,7 +99,11 @@ bool Filesystem::CreateDirectory(const std::string& directory, const std::string
   return CreateDirectory(Join(directory, name));
 }
 
-bool Filesystem::EnsureDirectory(const std::string& path) { return Exists(path) || CreateDirectories(path); }
+// CreateDirectories answers whether this call made the folder; when another thread or
+// process made it in the meantime, the folder exists all the same.
+bool Filesystem::EnsureDirectory(const std::string& path) {
+  return Exists(path) || CreateDirectories(path) || Exists(path);
+}
 
 bool Filesystem::EnsureDirectoryQuietly(const std::string& path) {
   try {

@@ -133,6 +133,19 @@ TEST_F(FilesystemTest, CreateDirectoryOnlyMakesTheLastElement) {
   EXPECT_TRUE(fs::is_directory(At("p/q")));
 }
 
+// Two threads making the same folder both see it made (the updater's staging folder
+// and the service's log folder share their parents).
+TEST_F(FilesystemTest, EnsureDirectoryHoldsWhenAnotherThreadMakesTheFolderFirst) {
+  for (int round = 0; round < 200; ++round) {
+    const std::string path = At("race" + std::to_string(round) + "/a/b/c");
+    bool other = false;
+    std::thread racer([&] { other = filesystem.EnsureDirectoryQuietly(path); });
+    const bool mine = filesystem.EnsureDirectoryQuietly(path);
+    racer.join();
+    ASSERT_TRUE(mine && other) << "round " << round;
+  }
+}
+
 TEST_F(FilesystemTest, DirectoryEmptinessCanIgnoreHiddenEntries) {
   fs::create_directory(At("d"));
   EXPECT_TRUE(filesystem.IsDirectoryEmpty(At("d"), false));
