@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "common/paths.h"
+#include "updater/process/command_line.h"
 
 namespace ombrix::updater {
 
@@ -74,11 +75,12 @@ std::string LaunchOptions::ChildVersion() const {
 std::string BuildChildArguments(const LaunchOptions& options, const std::string& localeName,
                                 const std::string& skinRun) {
   std::string result;
+  // Quoted by the rules the application splits them with: a quote or a trailing
+  // backslash in a value cannot end the value early and add arguments.
   auto piece = [&result](const char* name, const std::string& value) {
     result += name;
-    result += " \"";
-    result += value;
-    result += '"';
+    result += ' ';
+    result += process::QuoteArgument(value);
   };
   if (!options.manifestHost.empty()) piece(" /host", options.manifestHost);
   if (!options.skinPartnerId.empty()) piece(" /id", options.skinPartnerId);

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "common/environment.h"
+#include "file/posix/filesystem_impl.h"
 #include "file/posix/user_folders.h"
 #include "transfer/transfer_service.h"
 #include "updater/launch_options_loader.h"
@@ -11,6 +12,8 @@
 #include "updater/posix/file_machine_store.h"
 #include "updater/posix/resource_string_table.h"
 #include "updater/posix/terminal_host.h"
+#include "updater/process/posix/posix_process.h"
+#include "updater/shortcut/posix/desktop_shortcut.h"
 
 namespace {
 
@@ -51,6 +54,8 @@ int main(int argc, char** argv) {
                                 ombrix::file::posix::TemporaryFolder(environment)});
     LaunchOptions options = loader.Load("Tavrin/Pellor Update/Vesk");
     options.runElevated = false;
+    // The shortcut points at this program wherever it was started from.
+    if (const std::string self = ombrix::shortcut::posix::ProgramPath(); !self.empty()) options.programPath = self;
 
     ombrix::ServiceEnvironment serviceEnvironment;
     serviceEnvironment.environment = environment;
@@ -60,6 +65,14 @@ int main(int argc, char** argv) {
       return std::make_unique<ombrix::TransferService>(settings, serviceEnvironment);
     };
     platform.makeHost = [&] { return std::make_unique<posix::TerminalHost>(environment); };
+    platform.launcher.run = [&](const std::string& path, const std::string& arguments, bool elevate) {
+      return ombrix::process::posix::PosixProcess(path, environment).Run(true, elevate, arguments);
+    };
+    platform.launcher.createShortcut = [&](const std::string& folder, const std::string& name,
+                                           const std::string& target) {
+      ombrix::file::posix::FilesystemImpl filesystem(environment);
+      return ombrix::shortcut::posix::DesktopShortcut(name, filesystem, folder).Create(target);
+    };
     return pellor::PellorUpdater().Run(options, platform);
   } catch (const std::exception& e) {
     std::cerr << "pellor-update: " << e.what() << "\n";
