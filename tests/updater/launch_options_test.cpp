@@ -121,13 +121,14 @@ TEST_F(ChildArgumentsTest, ConditionalPiecesFollowTheirValues) {
             R"( /package "cp" /name "Name" /folder "Folder" /version "4.4")");
 }
 
-TEST_F(ChildArgumentsTest, ValuesAreQuotedAsTheyStandAndLocalized) {
+// A quote inside a value is escaped, so the application reads the value back whole.
+TEST_F(ChildArgumentsTest, ValuesAreQuotedAndLocalized) {
   options.languages = {{"de", "Deutsch"}, {"en", "English"}};
   options.defaultLanguage = "en";
   options.displayName = "de=Pellor \"DE\";en=Pellor";
   options.skinPackageIds = "de=skin-de;en=skin-en";
   EXPECT_EQ(BuildChildArguments(options, "de", "run"),
-            R"( /id "sp" /package "cp" /name "Pellor "DE"" /folder "Folder" /locale "de")"
+            R"( /id "sp" /package "cp" /name "Pellor \"DE\"" /folder "Folder" /locale "de")"
             R"( /skin "skin-de/run")");
 }
 
