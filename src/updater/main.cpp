@@ -11,7 +11,7 @@
 #include "updater/pellor/pellor_updater.h"
 #include "updater/posix/file_machine_store.h"
 #include "updater/posix/resource_string_table.h"
-#include "updater/posix/terminal_host.h"
+#include "updater/posix/gtk_host.h"
 #include "updater/process/posix/posix_process.h"
 #include "updater/shortcut/posix/desktop_shortcut.h"
 
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     platform.makeService = [&](const ombrix::TransferSettings& settings) {
       return std::make_unique<ombrix::TransferService>(settings, serviceEnvironment);
     };
-    platform.makeHost = [&] { return std::make_unique<posix::TerminalHost>(environment); };
+    platform.makeHost = [&] { return posix::MakeWindowHost(environment); };
     platform.launcher.run = [&](const std::string& path, const std::string& arguments, bool elevate) {
       return ombrix::process::posix::PosixProcess(path, environment).Run(true, elevate, arguments);
     };
