@@ -163,6 +163,12 @@ INSTANTIATE_TEST_SUITE_P(
                 [](UpdaterRunTest& t) { t.contract.SetScript("main", FakeTransferContract::Completes("../../bin/sh")); },
                 kLaunchFailed,
                 false},
+        Failure{"StagingFolderOthersCanWriteInto",
+                [](UpdaterRunTest& t) {
+                  std::filesystem::create_directories(t.options.stagingFolder);
+                  std::filesystem::permissions(t.options.stagingFolder, std::filesystem::perms::all);
+                },
+                kLaunchFailed, false},
         Failure{"RelativeStagingFolder", [](UpdaterRunTest& t) { t.options.stagingFolder = "Tavrin/Pellor Update/Vesk"; },
                 "Trouble writing to storage. Make sure the user account has sufficient permissions and please try "
                 "again.",
