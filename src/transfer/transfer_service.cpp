@@ -27,12 +27,22 @@ TransferStatus TransferService::CreateTransfer(const std::string& partnerId, con
 
 TransferStatus TransferService::CreateTransfer(const std::string& partnerId, const std::string& packageId,
                                                const std::string& versionId) {
+  return Create(partnerId, packageId, versionId, context->downloadBehavior);
+}
+
+TransferStatus TransferService::CreateVerifyTransfer(const std::string& partnerId, const std::string& packageId,
+                                                     const std::string& versionId) {
+  return Create(partnerId, packageId, versionId, context->verifyBehavior);
+}
+
+TransferStatus TransferService::Create(const std::string& partnerId, const std::string& packageId,
+                                       const std::string& versionId, const TransferBehavior& behavior) {
   try {
     TransferParams params;
     params.partnerId = partnerId;
     params.packageId = packageId;
     params.versionId = versionId;
-    if (const std::shared_ptr<Transfer> transfer = context->transferManager.Create(params, context->downloadBehavior)) {
+    if (const std::shared_ptr<Transfer> transfer = context->transferManager.Create(params, behavior)) {
       return transfer->Initialize();
     }
   } catch (const std::exception&) {
