@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -14,8 +15,6 @@
 #include "deployment.h"
 #include "transfer/transfer_manifest.h"
 #include "transfer/transfer_service.h"
-#include "updater/locale/boost_locale.h"
-#include "updater/locale/posix/embedded_message_catalog.h"
 
 namespace {
 
@@ -87,23 +86,48 @@ std::string JsonStatus(const ombrix::TransferStatus& status, double seconds) {
   return ombrix::WriteRecordJson(tree);
 }
 
+std::string Size(std::uint64_t bytes) {
+  char text[32];
+  if (bytes < 1000 * 1000) {
+    std::snprintf(text, sizeof text, "%.0f kB", bytes / 1e3);
+  } else if (bytes < 1000ull * 1000 * 1000) {
+    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+  } else {
+    std::snprintf(text, sizeof text, "%.2f GB", bytes / 1e9);
+  }
+  return text;
+}
+
+std::string Remaining(std::int32_t seconds) {
+  if (seconds < 0) return "";
+  char text[32];
+  if (seconds >= 3600) {
+    std::snprintf(text, sizeof text, "%dh%02dm left", seconds / 3600, seconds % 3600 / 60);
+  } else if (seconds >= 60) {
+    std::snprintf(text, sizeof text, "%dm%02ds left", seconds / 60, seconds % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ds left", seconds);
+  }
+  return text;
+}
+
+// Redrawn at most ten times a second on a terminal; a line per 10 % otherwise.
 class Progress {
  public:
   Progress(bool quiet, const ombrix::Environment& environment)
-      : quiet(quiet),
-        terminal(::isatty(2) != 0),
-        colour(terminal && !environment.Get("NO_COLOR")),
-        catalog("ombrix-get"),
-        locale(catalog, "", "en_US.UTF-8") {}
+      : quiet(quiet), terminal(::isatty(2) != 0), colour(terminal && !environment.Get("NO_COLOR")) {}
 
-  void Show(const ombrix::TransferStatus& status) {
+  void Show(const ombrix::TransferStatus& status, bool last = false) {
     if (quiet || status.totalBytes == 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!last && now - drawnAt < std::chrono::milliseconds(100)) return;
+    drawnAt = now;
     const int percent = static_cast<int>(
         std::min<std::uint64_t>(100, status.verifiedBytes * 100 / std::max<std::uint64_t>(1, status.totalBytes)));
     if (!terminal) {
       if (percent / 10 > printedDecile) {
         printedDecile = percent / 10;
-        std::cerr << percent << "% of " << locale.FormatSize(status.totalBytes) << "\n";
+        std::cerr << percent << "% of " << Size(status.totalBytes) << "\n";
       }
       return;
     }
@@ -111,9 +135,9 @@ class Progress {
     const int filled = percent * width / 100;
     std::string bar = "[" + std::string(filled, '#') + std::string(width - filled, '-') + "]";
     if (colour) bar = "\033[32m" + bar + "\033[0m";
-    std::cerr << "\r\033[K" << bar << " " << percent << "%  " << locale.FormatSize(status.verifiedBytes) << " of "
-              << locale.FormatSize(status.totalBytes) << "  " << locale.FormatSize(status.bytesPerSecond) << "/s  "
-              << locale.FormatTimeRemaining(status.secondsRemaining) << std::flush;
+    std::cerr << "\r\033[K" << bar << " " << percent << "%  " << Size(status.verifiedBytes) << " of "
+              << Size(status.totalBytes) << "  " << Size(status.bytesPerSecond) << "/s  "
+              << Remaining(status.secondsRemaining) << std::flush;
     drawn = true;
   }
 
@@ -128,8 +152,7 @@ class Progress {
   const bool colour;
   int printedDecile = -1;
   bool drawn = false;
-  ombrix::locale::posix::EmbeddedMessageCatalog catalog;
-  ombrix::locale::CustomBoostLocale locale;
+  std::chrono::steady_clock::time_point drawnAt{};
 };
 
 int Run(int argc, char** argv) {
@@ -188,10 +211,11 @@ int Run(int argc, char** argv) {
       continue;
     }
     progress.Show(status);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Reading the status is cheap; a short pause notices the end soon.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     status = service.GetStatus(id);
   }
-  progress.Show(status);
+  progress.Show(status, true);
   progress.End();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   int code = static_cast<int>(status.error);
