@@ -12,10 +12,12 @@
 
 #include <cstdlib>
 #include <map>
+#include <thread>
 
 #include "deployment.h"
 #include "fake_transfer_contract.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 #include "updater/pellor/pellor_updater.h"
 
 extern char** environ;
@@ -141,6 +143,36 @@ TEST_F(GtkHostTest, AnErrorShowsOneMessageBoxAndEndsTheRun) {
   EXPECT_EQ(Run([] { return true; }), kExitErrorShown);
   EXPECT_EQ(boxes, std::vector<std::string>{
                        "Internet connection not established. Check the Internet connection and please try again."});
+}
+
+// Not a check: with OMBRIX_SCREENSHOT=<png> set (scripts/screenshot), draws the
+// window in the middle of a download for the README.
+TEST(GtkHostScreenshot, ForTheReadme) {
+  const char* path = std::getenv("OMBRIX_SCREENSHOT");
+  if (!path || !VirtualDisplay::Start()) GTEST_SKIP() << "OMBRIX_SCREENSHOT not set";
+  GtkHost host;
+  struct Events : WindowEvents {
+    GtkHost& host;
+    explicit Events(GtkHost& host) : host(host) {}
+    void OnInit() override {
+      host.SetTitle("Pellor Update (Pellor)");
+      for (Control hidden : {Control::LanguageList, Control::OkButton, Control::LanguageLabel}) host.Show(hidden, false);
+      host.Show(Control::Progress, true);
+      host.SetProgress(42);
+      host.SetText(Control::StatusText, "2 minutes remaining");
+    }
+    void OnOk() override {}
+  } events(host);
+  bool saved = false;
+  std::thread shooter([&] {
+    // The first send runs once the window is up and drawn.
+    test::WaitUntil([&] { return host.Send([] {}); });
+    test::WaitUntil([&] { return saved = host.SaveScreenshot(path); });
+    host.Send([&] { host.EndModal(); });
+  });
+  host.RunModal(events);
+  shooter.join();
+  EXPECT_TRUE(saved);
 }
 
 }  // namespace

@@ -200,14 +200,17 @@ void GtkHost::AnswerMessageBoxes(std::function<void(const std::string& text)> se
 bool GtkHost::SaveScreenshot(const std::string& pngPath) {
   bool saved = false;
   Send([&] {
-    Glib::RefPtr<Gdk::Window> window = widgets->window.get_window();
-    if (!window) return;
-    auto pixels = Gdk::Pixbuf::create(window, 0, 0, window->get_width(), window->get_height());
-    if (!pixels) return;
+    // Drawn into an image from the widgets' current state, whatever the display
+    // has shown so far.
+    Gtk::Window& window = widgets->window;
+    const int width = window.get_allocated_width(), height = window.get_allocated_height();
+    if (width <= 1 || height <= 1) return;
+    auto surface = Cairo::ImageSurface::create(Cairo::FORMAT_ARGB32, width, height);
+    gtk_widget_draw(GTK_WIDGET(window.gobj()), Cairo::Context::create(surface)->cobj());
     try {
-      pixels->save(pngPath, "png");
+      surface->write_to_png(pngPath);
       saved = true;
-    } catch (const Glib::Error&) {
+    } catch (const std::exception&) {
     }
   });
   return saved;
