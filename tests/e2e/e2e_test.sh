@@ -84,5 +84,15 @@ echo "not here" >"$work/src-geo/file.txt"
   --chunk-size 65536 >/dev/null
 "$pack" package --partner P --package L --version 1 --from "$work/src-long" --out "$work/www" --chunk-size 4096 >/dev/null
 "$pack" package --partner P --package G --version 1 --from "$work/src-geo" --out "$work/www" --blacklist NO,SE >/dev/null
+echo "e2e: ombrix-pack refuses what the service would refuse and writes nothing"
+mkdir -p "$work/bad"
+printf 'x' >"$work/bad/$(printf 'line\nbreak')"
+status=0; "$pack" package --partner P --package X --version 1 --from "$work/bad" --out "$work/www" 2>/dev/null || status=$?
+[ "$status" = 1 ] || fail "a control character in a name ended with $status, not 1"
+[ ! -e "$work/www/manifests/X" ] && [ ! -e "$work/www/P/X" ] || fail "a refused package wrote files"
+status=0; "$pack" package --partner P --package X --version 1 --from "$work/src" --out "$work/www" --run missing \
+  2>/dev/null || status=$?
+[ "$status" = 1 ] || fail "a missing run file ended with $status, not 1"
+
 export NGINX_ACCESS_LOGS="$work/access" TMPDIR="$work/user"
 "$repo/scripts/nginx-serve" --count 3 "$work/www" "$0" --inside "$pack" "$get" "$work"
