@@ -13,7 +13,6 @@
 // checksums); it must be reachable at http://HOST:PORT/P/K/V/NAME. Prints one line
 // of key=value pairs; the exit status is 0 only when every chunk arrived intact.
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -30,6 +29,7 @@
 #include <vector>
 
 #include "common/crc32.h"
+#include "driver_support.h"
 #include "file/posix/filesystem_impl.h"
 #include "file/shared_file.h"
 #include "http/curl_request_factory.h"
@@ -47,6 +47,9 @@
 
 namespace ombrix {
 namespace {
+
+using bench::CpuSeconds;
+using bench::Split;
 
 class NoProxyFactory : public http::ProxyFactory {
  public:
@@ -136,23 +139,6 @@ std::vector<std::uint32_t> ChunkChecksums(const std::string& path, std::uint32_t
     std::fclose(out);
   }
   return checksums;
-}
-
-// User plus system time of the whole process so far.
-double CpuSeconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::stringstream in(text);
-  for (std::string part; std::getline(in, part, separator);) {
-    if (!part.empty()) parts.push_back(part);
-  }
-  return parts;
 }
 
 int Run(int argc, char** argv) {

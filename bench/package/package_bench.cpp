@@ -16,7 +16,6 @@
 //     from StartTransfer to Complete, which the service reports only once every file
 //     is durable. Prints one line of key=value pairs; the exit status is 0 only
 //     when the transfer completed.
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -31,29 +30,17 @@
 #include <vector>
 
 #include "common/crc32.h"
+#include "driver_support.h"
 #include "transfer/transfer_service.h"
 
 namespace ombrix {
 namespace {
 
+using bench::CpuSeconds;
+using bench::Split;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-double CpuSeconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::stringstream in(text);
-  for (std::string part; std::getline(in, part, separator);) {
-    if (!part.empty()) parts.push_back(part);
-  }
-  return parts;
-}
 
 // Hex CRC-32 of every chunk of the file, in order.
 std::string ChunkChecksums(const fs::path& path, std::uint32_t chunkSize) {

@@ -63,4 +63,28 @@ class FakeTransferContract : public TransferContract {
   std::vector<std::string> calls;
 };
 
+// Forwards every operation to a contract the test keeps, so that the run sequence
+// can own its service while the test reads the calls afterwards.
+class ForwardingContract : public TransferContract {
+ public:
+  explicit ForwardingContract(TransferContract& to) : to(to) {}
+  TransferStatus CreateTransfer(const std::string& p, const std::string& k) override { return to.CreateTransfer(p, k); }
+  TransferStatus CreateTransfer(const std::string& p, const std::string& k, const std::string& v) override {
+    return to.CreateTransfer(p, k, v);
+  }
+  bool CanTransferTo(const std::string& id, const std::string& d) override { return to.CanTransferTo(id, d); }
+  TransferStatus StartTransfer(const std::string& id) override { return to.StartTransfer(id); }
+  TransferStatus StartTransfer(const std::string& id, const std::string& d) override { return to.StartTransfer(id, d); }
+  TransferStatus GetStatus(const std::string& id) override { return to.GetStatus(id); }
+  TransferStatus PauseTransfer(const std::string& id) override { return to.PauseTransfer(id); }
+  TransferStatus ResumeTransfer(const std::string& id) override { return to.ResumeTransfer(id); }
+  TransferStatus RetryTransfer(const std::string& id) override { return to.RetryTransfer(id); }
+  TransferStatus SuspendTransfer(const std::string& id) override { return to.SuspendTransfer(id); }
+  TransferStatus RestoreTransfer(const std::string& id) override { return to.RestoreTransfer(id); }
+  TransferStatus CancelTransfer(const std::string& id, bool c) override { return to.CancelTransfer(id, c); }
+
+ private:
+  TransferContract& to;
+};
+
 }  // namespace ombrix::test

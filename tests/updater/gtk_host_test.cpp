@@ -79,7 +79,7 @@ class GtkHostTest : public ::testing::Test {
     UpdaterPlatform platform;
     platform.environment = Environment(std::map<std::string, std::string>{{"LANG", "C"}});
     platform.makeService = [this](const TransferSettings&) {
-      return std::unique_ptr<TransferContract>(new Borrowed(contract));
+      return std::make_unique<test::ForwardingContract>(contract);
     };
     platform.makeHost = [this] {
       auto made = std::make_unique<GtkHost>();
@@ -90,19 +90,6 @@ class GtkHostTest : public ::testing::Test {
     platform.launcher.run = [&](const std::string&, const std::string&, bool) { return whileLaunched(); };
     return pellor::PellorUpdater().Run(options, platform);
   }
-
-  // The fake stays the test's; the run sequence owns only this view of it.
-  struct Borrowed : test::FakeTransferContract {
-    explicit Borrowed(test::FakeTransferContract& to) : to(to) {}
-    TransferStatus CreateTransfer(const std::string& p, const std::string& k) override { return to.CreateTransfer(p, k); }
-    TransferStatus CreateTransfer(const std::string& p, const std::string& k, const std::string& v) override {
-      return to.CreateTransfer(p, k, v);
-    }
-    TransferStatus StartTransfer(const std::string& id, const std::string& d) override { return to.StartTransfer(id, d); }
-    TransferStatus GetStatus(const std::string& id) override { return to.GetStatus(id); }
-    TransferStatus CancelTransfer(const std::string& id, bool c) override { return to.CancelTransfer(id, c); }
-    test::FakeTransferContract& to;
-  };
 
   test::TempDir dir;
   LaunchOptions options;

@@ -21,29 +21,6 @@ namespace {
 
 using test::FakeTransferContract;
 
-// Forwards to a contract the test keeps, so the test can read its calls afterwards.
-class Forward : public TransferContract {
- public:
-  explicit Forward(TransferContract& to) : to(to) {}
-  TransferStatus CreateTransfer(const std::string& p, const std::string& k) override { return to.CreateTransfer(p, k); }
-  TransferStatus CreateTransfer(const std::string& p, const std::string& k, const std::string& v) override {
-    return to.CreateTransfer(p, k, v);
-  }
-  bool CanTransferTo(const std::string& id, const std::string& d) override { return to.CanTransferTo(id, d); }
-  TransferStatus StartTransfer(const std::string& id) override { return to.StartTransfer(id); }
-  TransferStatus StartTransfer(const std::string& id, const std::string& d) override { return to.StartTransfer(id, d); }
-  TransferStatus GetStatus(const std::string& id) override { return to.GetStatus(id); }
-  TransferStatus PauseTransfer(const std::string& id) override { return to.PauseTransfer(id); }
-  TransferStatus ResumeTransfer(const std::string& id) override { return to.ResumeTransfer(id); }
-  TransferStatus RetryTransfer(const std::string& id) override { return to.RetryTransfer(id); }
-  TransferStatus SuspendTransfer(const std::string& id) override { return to.SuspendTransfer(id); }
-  TransferStatus RestoreTransfer(const std::string& id) override { return to.RestoreTransfer(id); }
-  TransferStatus CancelTransfer(const std::string& id, bool c) override { return to.CancelTransfer(id, c); }
-
- private:
-  TransferContract& to;
-};
-
 class UpdaterRunTest : public ::testing::Test {
  public:
   UpdaterRunTest() {
@@ -65,7 +42,9 @@ class UpdaterRunTest : public ::testing::Test {
     const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     UpdaterPlatform platform;
     platform.environment = Environment(std::map<std::string, std::string>{{"LANG", "C"}});
-    platform.makeService = [this](const TransferSettings&) { return std::make_unique<Forward>(contract); };
+    platform.makeService = [this](const TransferSettings&) {
+      return std::make_unique<test::ForwardingContract>(contract);
+    };
     platform.makeHost = [&] { return std::make_unique<posix::TerminalHost>(platform.environment, out, -1, 0); };
     platform.launcher.run = [this](const std::string& path, const std::string& arguments, bool elevate) {
       launched.push_back(path + "|" + arguments + (elevate ? "|elevated" : ""));
