@@ -409,6 +409,18 @@ bool CurlRequest::Reset(const RequestOptions& newOptions, std::shared_ptr<Proxy>
   result_ = RequestResult();
   try {
     Configure();
+    if (result_.state == State::BadRequest) {
+      // libcurl refuses some options on a handle that an earlier transfer left tied
+      // to its connection (CURLOPT_BUFFERSIZE after a refused redirect, in 7.88):
+      // a fresh handle takes them, so one bad answer cannot spoil the request for
+      // every later chunk.
+      if (CURL* fresh = curl_easy_init()) {
+        curl_easy_cleanup(handle_);
+        handle_ = fresh;
+        result_ = RequestResult();
+        Configure();
+      }
+    }
   } catch (...) {
     // A half-configured handle must never perform: the request ends here, in a
     // state Perform leaves alone and the next Reset replaces.

@@ -29,7 +29,11 @@ const char* ToString(State state) {
 State StateForCurlResult(int curlCode, std::int32_t responseCode) {
   switch (curlCode) {
     case 0: return State::Complete;
-    case 1: case 3: case 4: return State::BadRequest;
+    // A protocol refused after a redirect is the server sending the request where it
+    // may not go (file:, ftp:): the server's fault, counted against it like a failed
+    // secure connection, not a request this side got wrong.
+    case 1: return responseCode >= 300 && responseCode < 400 ? State::SecurityError : State::BadRequest;
+    case 3: case 4: return State::BadRequest;
     case 5: case 6: return State::ResolveFailed;
     case 7: return State::ConnectFailed;
     case 9: case 22: case 78:
