@@ -126,15 +126,25 @@ bool TempFileManifestStore::Save(const std::string& id, const TransferManifest& 
     if (!MakeFolders(temp, transfersFolder)) return false;
     const std::filesystem::path folder = std::filesystem::path(temp) / transfersFolder;
     const std::filesystem::path target = folder / (id + ".json");
-    // One temporary name per identifier: a leftover of a crashed Save is reused.
-    const std::filesystem::path staging = folder / (id + ".json.tmp");
-    ::unlink(staging.c_str());
-    Descriptor out(::open(staging.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (out.Get() < 0) return false;
-    const bool written = WriteAll(out.Get(), text) && SyncRetrying(out.Get()) && out.Close();
-    // link() refuses an existing name, so a record already there is kept.
-    const bool linked = written && ::link(staging.c_str(), target.c_str()) == 0;
-    ::unlink(staging.c_str());
+    // link() refuses an existing name, so a record already there is kept. The text is
+    // written to an unnamed file first, which a crash cannot leave behind; where the
+    // file system has no unnamed files, to one temporary name per identifier, which
+    // the next Save of that identifier reuses.
+    bool linked = false;
+    Descriptor unnamed(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (unnamed.Get() >= 0) {
+      const std::string self = "/proc/self/fd/" + std::to_string(unnamed.Get());
+      linked = WriteAll(unnamed.Get(), text) && SyncRetrying(unnamed.Get()) &&
+               ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    } else {
+      const std::filesystem::path staging = folder / (id + ".json.tmp");
+      ::unlink(staging.c_str());
+      Descriptor out(::open(staging.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+      if (out.Get() < 0) return false;
+      const bool written = WriteAll(out.Get(), text) && SyncRetrying(out.Get()) && out.Close();
+      linked = written && ::link(staging.c_str(), target.c_str()) == 0;
+      ::unlink(staging.c_str());
+    }
     if (!linked) return false;
     Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return dir.Get() >= 0 && SyncRetrying(dir.Get());
