@@ -54,12 +54,12 @@ GtkHost::GtkHost() = default;
 
 GtkHost::~GtkHost() = default;
 
-bool GtkHost::OnLoopThread() { return running && loopThread == std::this_thread::get_id(); }
+bool GtkHost::OnLoopThread() { return shared->running && shared->loopThread == std::this_thread::get_id(); }
 
 void GtkHost::RunModal(WindowEvents& events) {
   {
-    std::lock_guard<std::mutex> held(lock);
-    if (running || widgets) return;
+    std::lock_guard<std::mutex> held(shared->lock);
+    if (shared->running || widgets) return;
   }
   const Glib::RefPtr<Gtk::Application> application = Application();
   auto created = std::make_unique<Widgets>();
@@ -83,10 +83,10 @@ void GtkHost::RunModal(WindowEvents& events) {
   w.ok.set_can_default(true);
   w.ok.signal_clicked().connect([&events] { events.OnOk(); });
   {
-    std::lock_guard<std::mutex> held(lock);
+    std::lock_guard<std::mutex> held(shared->lock);
     widgets = std::move(created);
-    running = true;
-    loopThread = std::this_thread::get_id();
+    shared->running = true;
+    shared->loopThread = std::this_thread::get_id();
   }
   Glib::signal_idle().connect_once([&events, this] {
     widgets->ok.grab_default();
@@ -95,36 +95,36 @@ void GtkHost::RunModal(WindowEvents& events) {
   application->run(widgets->window);
   std::unique_ptr<Widgets> ended;
   {
-    std::lock_guard<std::mutex> held(lock);
-    running = false;
+    std::lock_guard<std::mutex> held(shared->lock);
+    shared->running = false;
     ended = std::move(widgets);
-    ran.notify_all();
+    shared->ran.notify_all();
   }
   ended->pulse.disconnect();
 }
 
 bool GtkHost::Send(const std::function<void()>& call) {
-  std::unique_lock<std::mutex> held(lock);
-  if (running && loopThread == std::this_thread::get_id()) {
+  std::unique_lock<std::mutex> held(shared->lock);
+  if (shared->running && shared->loopThread == std::this_thread::get_id()) {
     held.unlock();
     call();
     return true;
   }
-  if (!running) return false;
+  if (!shared->running) return false;
   auto pending = std::make_shared<Pending>();
   pending->call = &call;
-  Glib::signal_idle().connect_once([this, pending] {
+  Glib::signal_idle().connect_once([state = shared, pending] {
     const std::function<void()>* run;
     {
-      std::lock_guard<std::mutex> guard(lock);
+      std::lock_guard<std::mutex> guard(state->lock);
       run = pending->call;
     }
     if (run) (*run)();
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(state->lock);
     pending->done = true;
-    ran.notify_all();
+    state->ran.notify_all();
   });
-  ran.wait(held, [&] { return pending->done || !running; });
+  shared->ran.wait(held, [&] { return pending->done || !shared->running; });
   pending->call = nullptr;  // the source may outlive this call: it must not run it then
   return pending->done;
 }
@@ -132,7 +132,7 @@ bool GtkHost::Send(const std::function<void()>& call) {
 void GtkHost::MessageBox(const std::string& title, const std::string& text) {
   bool onLoop;
   {
-    std::lock_guard<std::mutex> held(lock);
+    std::lock_guard<std::mutex> held(shared->lock);
     onLoop = OnLoopThread();
   }
   if (!onLoop && Send([&] { MessageBox(title, text); })) return;

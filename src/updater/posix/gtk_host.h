@@ -55,10 +55,15 @@ class GtkHost : public WindowHost {
   struct Pending;
   bool OnLoopThread();
 
-  std::mutex lock;  // guards running, loopThread, pending
-  std::condition_variable ran;
-  bool running = false;
-  std::thread::id loopThread;
+  // The loop's state, shared with the calls queued on the main loop: a call the loop
+  // never ran may still be queued after this host is gone, and must find it alive.
+  struct Shared {
+    std::mutex lock;  // guards running, loopThread and every Pending
+    std::condition_variable ran;
+    bool running = false;
+    std::thread::id loopThread;
+  };
+  const std::shared_ptr<Shared> shared = std::make_shared<Shared>();
   std::function<void(const std::string&)> answer;
   std::unique_ptr<Widgets> widgets;  // exists while RunModal runs
 };
