@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "common/crc32.h"
+#include "support/manifest_text.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "support/wait.h"
@@ -20,13 +20,7 @@ using test::TestHttpServer;
 
 std::string File(const std::string& path, const std::string& content, std::uint32_t chunk = 4096,
                  std::string checksums = "") {
-  if (checksums.empty()) {
-    char hex[9];
-    for (std::size_t first = 0; first < content.size(); first += chunk) {
-      std::snprintf(hex, sizeof hex, "%08x", Crc32(content.data() + first, std::min<std::size_t>(chunk, content.size() - first)));
-      checksums += hex;
-    }
-  }
+  if (checksums.empty()) checksums = test::ChunkChecksums(content, chunk);
   return "<file><path>" + path + "</path><chunksize>" + std::to_string(chunk) + "</chunksize><size>" +
          std::to_string(content.size()) + "</size><checksums>" + checksums + "</checksums></file>";
 }

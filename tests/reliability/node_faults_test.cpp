@@ -9,7 +9,7 @@
 #include <functional>
 #include <iterator>
 
-#include "common/crc32.h"
+#include "support/manifest_text.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "support/wait.h"
@@ -42,16 +42,9 @@ class NodeFaultTest : public ::testing::TestWithParam<Fault> {
  public:
   NodeFaultTest() {
     const std::string content = Content();
-    std::string sums;
-    char hex[9];
-    for (std::size_t first = 0; first < content.size(); first += kChunk) {
-      std::snprintf(hex, sizeof hex, "%08x", Crc32(content.data() + first, std::min<std::size_t>(kChunk, content.size() - first)));
-      sums += hex;
-    }
     manifests.SetContent("/manifests/K/current.xml",
-                         "<package><id>K</id><name>K</name><partnerId>P</partnerId><versionId>V</versionId><files>"
-                         "<file><path>data.bin</path><chunksize>" + std::to_string(kChunk) + "</chunksize><size>" +
-                             std::to_string(kSize) + "</size><checksums>" + sums + "</checksums></file></files></package>");
+                         "<package><id>K</id><name>K</name><partnerId>P</partnerId><versionId>V</versionId><files>" +
+                         test::FileElement("data.bin", content, kChunk) + "</files></package>");
     manifests.SetContent("/geo", R"({"ip":"192.0.2.1","country_code":"NO"})");
     bad.SetContent(kPath, content);
     good.SetContent(kPath, content);

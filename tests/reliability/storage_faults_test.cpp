@@ -11,7 +11,7 @@
 #include <iterator>
 #include <thread>
 
-#include "common/crc32.h"
+#include "support/manifest_text.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "support/wait.h"
@@ -31,16 +31,9 @@ class StorageTest : public ::testing::Test {
  public:
   StorageTest() : content(2u << 20, '\0') {
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7919 % 253);
-    std::string sums;
-    char hex[9];
-    for (std::size_t first = 0; first < content.size(); first += kChunk) {
-      std::snprintf(hex, sizeof hex, "%08x", Crc32(content.data() + first, std::min<std::size_t>(kChunk, content.size() - first)));
-      sums += hex;
-    }
     server.SetContent("/manifests/K/current.xml",
-                      "<package><id>K</id><name>K</name><partnerId>P</partnerId><versionId>V</versionId><files>"
-                      "<file><path>data.bin</path><chunksize>" + std::to_string(kChunk) + "</chunksize><size>" +
-                          std::to_string(content.size()) + "</size><checksums>" + sums + "</checksums></file></files></package>");
+                      "<package><id>K</id><name>K</name><partnerId>P</partnerId><versionId>V</versionId><files>" +
+                      test::FileElement("data.bin", content, kChunk) + "</files></package>");
     server.SetContent("/nodes/P.xml", "<ArrayOfNodeInfo><NodeInfo><NodeId>n</NodeId><Host>" + server.Authority() +
                                           "</Host><Path>/c/</Path></NodeInfo></ArrayOfNodeInfo>");
     server.SetContent("/c/P/K/V/data.bin", content);

@@ -11,7 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "common/crc32.h"
+#include "support/manifest_text.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "support/wait.h"
@@ -29,17 +29,6 @@ struct PackageFile {
   std::string path;
   std::string content;
 };
-
-std::string Checksums(const std::string& content) {
-  std::string hex;
-  char buffer[9];
-  for (std::size_t first = 0; first < content.size(); first += kChunk) {
-    const std::size_t length = std::min<std::size_t>(kChunk, content.size() - first);
-    std::snprintf(buffer, sizeof buffer, "%08x", Crc32(content.data() + first, length));
-    hex += buffer;
-  }
-  return hex;
-}
 
 std::string Pattern(std::size_t size, char seed) {
   std::string text(size, '\0');
@@ -72,9 +61,7 @@ class TransferServiceTest : public ::testing::Test {
     std::string xml = "<package><id>K</id><name>App</name><partnerId>P</partnerId><versionId>V</versionId>"
                       "<run>bin/app.sh</run>" + version + "<files>";
     for (const auto& file : files) {
-      xml += "<file><path>" + file.path + "</path><chunksize>" + std::to_string(kChunk) + "</chunksize><size>" +
-             std::to_string(file.content.size()) + "</size><checksums>" + Checksums(file.content) +
-             "</checksums></file>";
+      xml += test::FileElement(file.path, file.content, kChunk);
       server.SetContent("/c/P/K/V/" + file.path, file.content);
     }
     server.SetContent("/manifests/K/current.xml", xml + "</files></package>");
