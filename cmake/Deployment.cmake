@@ -10,5 +10,12 @@ set(OMBRIX_ANALYTICS_TRANSFERS_URL "http://127.0.0.1:47082" CACHE STRING
 set(OMBRIX_SUPPORT_HOST "127.0.0.1:47083" CACHE STRING
     "Host of the support site named in error messages")
 
+option(OMBRIX_USE_HTTPS "Reach the manifest host and the content nodes over https" OFF)
+if(OMBRIX_USE_HTTPS)
+  set(OMBRIX_URL_SCHEME "https")
+else()
+  set(OMBRIX_URL_SCHEME "http")
+endif()
+
 set(OMBRIX_DEPLOYMENT_HEADER ${CMAKE_BINARY_DIR}/generated/deployment.h)
 configure_file(${CMAKE_SOURCE_DIR}/src/deployment.h.in ${OMBRIX_DEPLOYMENT_HEADER} @ONLY)

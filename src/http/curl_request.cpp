@@ -12,6 +12,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "common/url_scheme.h"
 #include "http/curl_global.h"
 #include "http/proxy_credentials.h"
 #include "http/write_callback.h"
@@ -146,6 +147,10 @@ void CurlRequest::Configure() {
     OMBRIX_SET(CURLOPT_BUFFERSIZE,
                std::clamp<long>(o.receiveBufferBytes, kMinReceiveBuffer, CURL_MAX_READ_SIZE));
   }
+
+  // Peers and host names are always verified (libcurl's defaults, restored by the
+  // reset above); a private deployment's CA adds to the system's store.
+  if (const char* bundle = ExtraCaBundle()) OMBRIX_SET(CURLOPT_CAINFO, bundle);
 
   OMBRIX_SET(CURLOPT_FOLLOWLOCATION, 1L);
   OMBRIX_SET(CURLOPT_MAXREDIRS, 1L);

@@ -3,6 +3,7 @@
 #include <Poco/Exception.h>
 #include <Poco/URI.h>
 
+#include "common/url_scheme.h"
 #include "manifest/manifest_exceptions.h"
 
 namespace ombrix {
@@ -10,7 +11,7 @@ namespace ombrix {
 std::string ComposeManifestUrl(const std::string& authority, const std::string& pathEtc) {
   try {
     Poco::URI uri;
-    uri.setScheme("http");
+    uri.setScheme(UrlScheme());
     uri.setAuthority(authority);
     uri.setPathEtc(pathEtc);
     return uri.toString();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/url_scheme.h"
 #include "workflow/transfer_shared_file_data.h"
 
 namespace ombrix {
@@ -37,7 +38,7 @@ std::string LiteralReference(const std::string& text) {
 std::string ChunkUrl(const std::string& host, const std::string& path,
                      const TransferParams& transferParams, const std::string& filePath) {
   Poco::URI uri;
-  uri.setScheme("http");
+  uri.setScheme(UrlScheme());
   uri.setAuthority(host);
   uri.setPath(path);
   uri.resolve(LiteralReference(transferParams.partnerId + "/"));
