@@ -88,6 +88,8 @@ TEST_F(ProcessTest, DesktopShortcutIsWrittenReplacedAndRefusedForBadNames) {
   shortcut::posix::DesktopShortcut entry("Vesk", filesystem, folder);
   EXPECT_TRUE(entry.Create("/opt/old"));
   EXPECT_TRUE(entry.Create("/opt/Pellor $HOME \"x\" 100%/pellor-update"));
+  EXPECT_EQ(std::filesystem::status(folder + "/Vesk.desktop").permissions() & std::filesystem::perms::owner_exec,
+            std::filesystem::perms::owner_exec);
   std::ifstream in(folder + "/Vesk.desktop");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
             "[Desktop Entry]\nType=Application\nName=Vesk\n"

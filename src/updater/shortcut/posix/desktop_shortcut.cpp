@@ -1,6 +1,7 @@
 #include "updater/shortcut/posix/desktop_shortcut.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -73,7 +74,9 @@ bool DesktopShortcut::Create(const std::string& target) {
     const std::string temporary = Join(folder, "." + entry + ".tmp");
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) return false;
-    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    // Desktops start only launchers marked executable.
+    const bool written = ::fchmod(fd, 0755) == 0 &&
+                         ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::close(fd);
     if (!written || std::rename(temporary.c_str(), Join(folder, entry).c_str()) != 0) {
       ::unlink(temporary.c_str());
