@@ -124,6 +124,20 @@ std::string ChunkChecksums(const fs::path& file, std::uint32_t chunkSize) {
   return hex;
 }
 
+// Reads the document back with the service's own reader: what it would refuse is
+// not published.
+template <class Record>
+void ReadBack(const std::string& xml, Record& record, const char* refusal) {
+  try {
+    std::stringstream document(xml);
+    boost::property_tree::ptree tree;
+    ombrix::ReadXmlDocument(document, tree);
+    record.Read(tree);
+  } catch (const ombrix::ManifestParseException&) {
+    throw Refusal(refusal);
+  }
+}
+
 // Written beside the target and renamed over it: a reader sees the old or the new.
 void WriteDocument(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
@@ -247,15 +261,8 @@ int Package(const Arguments& a) {
   }
   xml += "</files></package>\n";
 
-  // Read back by the service's own reader: what it would refuse is not published.
-  try {
-    std::stringstream document(xml);
-    boost::property_tree::ptree tree;
-    ombrix::ReadXmlDocument(document, tree);
-    ombrix::StandardPackageManifest().Read(tree);
-  } catch (const ombrix::ManifestParseException&) {
-    throw Refusal("the package manifest would not be accepted by the service");
-  }
+  ombrix::StandardPackageManifest manifest;
+  ReadBack(xml, manifest, "the package manifest would not be accepted by the service");
 
   const fs::path content = out / partner / package / version;
   for (const auto& [path, source] : files) CopyContent(source, content / path);
@@ -293,14 +300,8 @@ int Nodes(const Arguments& a) {
            XmlText(path) + "</Path><Weight>" + weight + "</Weight></NodeInfo>";
   }
   xml += "</ArrayOfNodeInfo>\n";
-  try {
-    std::stringstream document(xml);
-    boost::property_tree::ptree tree;
-    ombrix::ReadXmlDocument(document, tree);
-    ombrix::StandardNodeListManifest().Read(tree);
-  } catch (const ombrix::ManifestParseException&) {
-    throw Refusal("the node list would not be accepted by the service (every weight 0?)");
-  }
+  ombrix::StandardNodeListManifest nodeList;
+  ReadBack(xml, nodeList, "the node list would not be accepted by the service (every weight 0?)");
   WriteDocument(out / "nodes" / (partner + ".xml"), xml);
   std::cout << "ombrix-pack: " << n << " nodes for " << partner << "\n";
   return 0;
