@@ -10,6 +10,12 @@ set(OMBRIX_ANALYTICS_TRANSFERS_URL "http://127.0.0.1:47082" CACHE STRING
 set(OMBRIX_SUPPORT_HOST "127.0.0.1:47083" CACHE STRING
     "Host of the support site named in error messages")
 
+set(OMBRIX_TRUST_KEY "" CACHE STRING
+    "Ed25519 public key (base64, as ombrix-pack keygen prints it) that package manifests must be signed with; empty for unsigned manifests")
+if(NOT OMBRIX_TRUST_KEY MATCHES "^[A-Za-z0-9+/=]*$")
+  message(FATAL_ERROR "OMBRIX_TRUST_KEY must be the base64 text ombrix-pack keygen prints")
+endif()
+
 option(OMBRIX_USE_HTTPS "Reach the manifest host and the content nodes over https" OFF)
 if(OMBRIX_USE_HTTPS)
   set(OMBRIX_URL_SCHEME "https")

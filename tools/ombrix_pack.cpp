@@ -7,19 +7,24 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common/crc32.h"
+#include "common/ed25519.h"
+#include "common/sha256.h"
 #include "manifest/file_manifest.h"
 #include "manifest/manifest_document.h"
 #include "manifest/manifest_exceptions.h"
+#include "manifest/manifest_signature.h"
 #include "manifest/node_list_manifest.h"
 #include "manifest/package_manifest.h"
 
@@ -32,7 +37,9 @@ constexpr const char* kUsage =
     "  ombrix-pack package --partner ID --package ID --version ID --from FOLDER --out WWW\n"
     "                      [--name TEXT] [--run PATH] [--chunk-size BYTES]\n"
     "                      [--whitelist CC,CC... | --blacklist CC,CC...] [--inactive] [--no-current]\n"
+    "                      [--sign KEY [--serial N]]\n"
     "  ombrix-pack nodes --partner ID --out WWW NODE[=WEIGHT]...\n"
+    "  ombrix-pack keygen --out FOLDER [--name NAME]\n"
     "\n"
     "package  Publishes every file below FOLDER as version ID of the package:\n"
     "         WWW/PARTNER/PACKAGE/VERSION/<path>    the content nodes serve (byte ranges)\n"
@@ -45,9 +52,19 @@ constexpr const char* kUsage =
     "         --whitelist  the only countries offered the version (two-letter codes)\n"
     "         --blacklist  countries not offered the version\n"
     "         --inactive   publish the version switched off\n"
+    "         --sign       also writes the signature document of each manifest\n"
+    "                      (<manifest>.sig), signed with the private key file KEY\n"
+    "         --serial     the publication's serial; a client refuses a current version\n"
+    "                      whose serial is below one it has seen (default: the time\n"
+    "                      in seconds since 1970, which grows with every publication)\n"
     "nodes    Writes WWW/nodes/PARTNER.xml, the content nodes of the partner's packages.\n"
     "         NODE is host[:port][/path/] (path default /, where WWW is served), WEIGHT\n"
     "         its share of the requests (default 1).\n"
+    "keygen   Writes a signing key pair: FOLDER/NAME.key (private, mode 0600; keep it\n"
+    "         secret) and FOLDER/NAME.pub (public), NAME default \"ombrix-signing\".\n"
+    "         Prints the public key as a build takes it (-DOMBRIX_TRUST_KEY=...); a\n"
+    "         client also takes the .pub file from OMBRIX_TRUST_KEY_FILE. An existing\n"
+    "         key is never replaced.\n"
     "\n"
     "Every document is read back with the service's own readers before anything is\n"
     "written; on any refusal (a path that escapes or holds control characters, a file\n"
@@ -111,17 +128,28 @@ void CheckPath(const std::string& path) {
   }
 }
 
-std::string ChunkChecksums(const fs::path& file, std::uint32_t chunkSize) {
+// The CRC-32 text of the manifest, and the SHA-256 of every chunk into `sha256`
+// when given.
+std::string ChunkChecksums(const fs::path& file, std::uint32_t chunkSize, std::vector<ombrix::Sha256Digest>* sha256) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw Refusal("cannot read " + file.string());
   std::vector<char> buffer(chunkSize);
   std::string hex;
   char text[9];
   while (in.read(buffer.data(), chunkSize) || in.gcount() > 0) {
-    std::snprintf(text, sizeof text, "%08x", ombrix::Crc32(buffer.data(), static_cast<std::size_t>(in.gcount())));
+    const auto size = static_cast<std::size_t>(in.gcount());
+    std::snprintf(text, sizeof text, "%08x", ombrix::Crc32(buffer.data(), size));
     hex += text;
+    if (sha256) sha256->push_back(ombrix::Sha256Of(std::string_view(buffer.data(), size)));
   }
   return hex;
+}
+
+std::string ReadTextFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  if (!in || !(text << in.rdbuf())) throw Refusal("cannot read " + path.string());
+  return text.str();
 }
 
 // Reads the document back with the service's own reader: what it would refuse is
@@ -219,6 +247,24 @@ int Package(const Arguments& a) {
   if (chunkSize == 0 || chunkSize > 0xFFFFFFFFull) throw Usage("--chunk-size must be 1 to 4294967295");
   if (!fs::is_directory(from)) throw Refusal(from.string() + " is not a folder");
   if (!a.Get("whitelist").empty() && !a.Get("blacklist").empty()) throw Usage("--whitelist and --blacklist exclude each other");
+  if (!a.Get("serial").empty() && a.Get("sign").empty()) throw Usage("--serial needs --sign");
+  std::optional<ombrix::Ed25519PrivateKey> key;
+  if (!a.Get("sign").empty()) {
+    try {
+      key = ombrix::Ed25519PrivateKey::FromPem(ReadTextFile(a.Get("sign")));
+    } catch (const ombrix::KeyFormatException& e) {
+      throw Refusal(a.Get("sign") + ": " + e.what());
+    }
+  }
+  ombrix::Publication publication{package, version, 0, {}, {}};
+  const std::string serial = a.Get("serial");
+  if (serial.empty()) {
+    publication.serial = static_cast<std::uint64_t>(std::time(nullptr));
+  } else if (const auto parsed = ombrix::ParseUnsigned(serial, UINT64_MAX); parsed && serial.find_first_not_of("0123456789") == std::string::npos) {
+    publication.serial = *parsed;
+  } else {
+    throw Usage("--serial must be a number");
+  }
 
   // Everything is checked before anything is written.
   std::vector<std::pair<std::string, fs::path>> files;
@@ -257,19 +303,67 @@ int Package(const Arguments& a) {
   for (const auto& [path, source] : files) {
     xml += "<file><path>" + XmlText(path) + "</path><chunksize>" + std::to_string(chunkSize) + "</chunksize><size>" +
            std::to_string(fs::file_size(source)) + "</size><checksums>" +
-           ChunkChecksums(source, static_cast<std::uint32_t>(chunkSize)) + "</checksums></file>";
+           ChunkChecksums(source, static_cast<std::uint32_t>(chunkSize),
+                          key ? &publication.files.emplace_back(ombrix::SignedFile{path, {}}).chunks : nullptr) +
+           "</checksums></file>";
   }
   xml += "</files></package>\n";
 
   ombrix::StandardPackageManifest manifest;
   ReadBack(xml, manifest, "the package manifest would not be accepted by the service");
 
+  std::string signature;
+  if (key) {
+    publication.manifestSha256 = ombrix::Sha256Of(xml);
+    signature = ombrix::WriteSignatureDocument(publication, *key);
+  }
+
   const fs::path content = out / partner / package / version;
   for (const auto& [path, source] : files) CopyContent(source, content / path);
-  WriteDocument(out / "manifests" / package / (version + ".xml"), xml);
-  if (!a.Has("no-current")) WriteDocument(out / "manifests" / package / "current.xml", xml);
+  // A signature document left from an earlier publication would not match.
+  const auto publish = [&](const fs::path& manifest) {
+    const fs::path sig = manifest.string() + ".sig";
+    if (key) {
+      WriteDocument(sig, signature);
+    } else {
+      fs::remove(sig);
+    }
+    WriteDocument(manifest, xml);
+  };
+  publish(out / "manifests" / package / (version + ".xml"));
+  if (!a.Has("no-current")) publish(out / "manifests" / package / "current.xml");
   std::cout << "ombrix-pack: " << partner << "/" << package << " version " << version << ": " << files.size()
-            << " files into " << content.string() << "\n";
+            << " files into " << content.string();
+  if (key) std::cout << ", signed (serial " << publication.serial << ")";
+  std::cout << "\n";
+  return 0;
+}
+
+int Keygen(const Arguments& a) {
+  const fs::path out = a.Need("out");
+  const std::string name = a.Get("name", "ombrix-signing");
+  CheckIdentifier("name", name);
+  const fs::path privatePath = out / (name + ".key"), publicPath = out / (name + ".pub");
+  for (const fs::path& path : {privatePath, publicPath}) {
+    if (fs::exists(fs::symlink_status(path))) throw Refusal(path.string() + " exists; a key is never replaced");
+  }
+  const auto key = ombrix::Ed25519PrivateKey::Generate();
+  fs::create_directories(out);
+  {
+    // Created 0600 with O_EXCL: the secret is never readable by others, not even briefly.
+    const std::string pem = key.Pem();
+    const int fd = ::open(privatePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) throw Refusal("cannot create " + privatePath.string());
+    const bool written = ::write(fd, pem.data(), pem.size()) == static_cast<ssize_t>(pem.size()) && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !written) {
+      fs::remove(privatePath);
+      throw std::runtime_error("cannot write " + privatePath.string());
+    }
+  }
+  WriteDocument(publicPath, key.PublicKey().Pem());
+  std::cout << "ombrix-pack: private key " << privatePath.string() << " (keep it secret), public key "
+            << publicPath.string() << "\n"
+            << "OMBRIX_TRUST_KEY=" << key.PublicKey().Base64() << "\n";
   return 0;
 }
 
@@ -324,11 +418,12 @@ int main(int argc, char** argv) {
     }
     if (command == "package") {
       return Package(Parse(argc, argv, {"partner", "package", "version", "from", "out", "name", "run", "chunk-size",
-                                        "whitelist", "blacklist"},
+                                        "whitelist", "blacklist", "sign", "serial"},
                            {"inactive", "no-current"}));
     }
     if (command == "nodes") return Nodes(Parse(argc, argv, {"partner", "out"}, {}));
-    throw Usage("unknown command \"" + command + "\" (package or nodes)");
+    if (command == "keygen") return Keygen(Parse(argc, argv, {"out", "name"}, {}));
+    throw Usage("unknown command \"" + command + "\" (package, nodes or keygen)");
   } catch (const Usage& e) {
     std::cerr << "ombrix-pack: " << e.what() << " (see ombrix-pack --help)\n";
     return 2;

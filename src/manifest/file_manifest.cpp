@@ -47,6 +47,17 @@ std::uint64_t FileManifest::GetChunkCount() const {
   return count;
 }
 
+const std::vector<Sha256Digest>& FileManifest::GetChunkSha256() const {
+  static const std::vector<Sha256Digest> none;
+  return none;
+}
+
+std::optional<Sha256Digest> FileManifest::ChunkSha256(std::uint64_t index) const {
+  const auto& digests = GetChunkSha256();
+  if (index >= digests.size()) return std::nullopt;
+  return digests[index];
+}
+
 std::uint64_t FileManifest::GetChunkFirst(std::uint64_t index) const {
   if (index >= GetChunkCount()) return GetSize() + 1;
   return index * GetChunkSize();
@@ -61,8 +72,13 @@ std::uint64_t FileManifest::GetChunkLast(std::uint64_t index) const {
 
 StandardFileManifest::StandardFileManifest(std::string path, std::uint32_t chunkSize,
                                            std::uint64_t size,
-                                           std::vector<std::uint32_t> checksums)
-    : path(std::move(path)), chunkSize(chunkSize), size(size), checksums(std::move(checksums)) {}
+                                           std::vector<std::uint32_t> checksums,
+                                           std::vector<Sha256Digest> chunkSha256)
+    : path(std::move(path)),
+      chunkSize(chunkSize),
+      size(size),
+      checksums(std::move(checksums)),
+      chunkSha256(std::move(chunkSha256)) {}
 
 void StandardFileManifest::Read(const boost::property_tree::ptree& tree) {
   std::string newPath = RequiredText(tree, "path");

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/sha256.h"
 #include "manifest/input_manifest.h"
 
 namespace ombrix {
@@ -23,6 +25,11 @@ class FileManifest : public InputManifest {
   virtual std::uint32_t GetChunkSize() const = 0;
   virtual std::uint64_t GetSize() const = 0;
   virtual const std::vector<std::uint32_t>& GetChecksums() const = 0;
+  // The SHA-256 of every chunk, in order, when a signature vouches for the file;
+  // empty otherwise.
+  virtual const std::vector<Sha256Digest>& GetChunkSha256() const;
+  // GetChunkSha256()[index] when the file has chunk hashes.
+  std::optional<Sha256Digest> ChunkSha256(std::uint64_t index) const;
 
   // ceil(size / chunkSize); 0 when chunkSize is 0. Throws ManifestOverflowException
   // when the count would exceed kMaxChunkCount or size + chunkSize - 1 overflows.
@@ -40,19 +47,21 @@ class StandardFileManifest : public FileManifest {
  public:
   StandardFileManifest() = default;
   StandardFileManifest(std::string path, std::uint32_t chunkSize, std::uint64_t size,
-                       std::vector<std::uint32_t> checksums);
+                       std::vector<std::uint32_t> checksums, std::vector<Sha256Digest> chunkSha256 = {});
 
   void Read(const boost::property_tree::ptree& tree) override;
   const std::string& GetPath() const override { return path; }
   std::uint32_t GetChunkSize() const override { return chunkSize; }
   std::uint64_t GetSize() const override { return size; }
   const std::vector<std::uint32_t>& GetChecksums() const override { return checksums; }
+  const std::vector<Sha256Digest>& GetChunkSha256() const override { return chunkSha256; }
 
  private:
   std::string path;
   std::uint32_t chunkSize = 0;
   std::uint64_t size = 0;
   std::vector<std::uint32_t> checksums;
+  std::vector<Sha256Digest> chunkSha256;
 };
 
 // True when `text` holds a C0 control character (0x00 to 0x1F, NUL included) or DEL.

@@ -10,6 +10,7 @@
 #include "http/stringstream_writer.h"
 #include "manifest/http_manifest_exceptions.h"
 #include "manifest/manifest_document.h"
+#include "manifest/manifest_signature.h"
 
 namespace ombrix {
 
@@ -39,10 +40,16 @@ HttpManifestSource::HttpManifestSource(std::string url, http::RequestFactory& re
       timeoutSeconds(timeoutSeconds),
       limits(limits) {}
 
-void HttpManifestSource::Fetch(const std::string&, std::ostream& stream) {
+void HttpManifestSource::Fetch(const std::string&, std::ostream& stream) { FetchUrl(url, limits.maxBytes, stream); }
+
+void HttpManifestSource::FetchSignature(const std::string&, std::ostream& stream) {
+  FetchUrl(url + ".sig", kSignatureLimits.maxBytes, stream);
+}
+
+void HttpManifestSource::FetchUrl(const std::string& from, std::uint64_t maxBytes, std::ostream& stream) {
   http::StringstreamWriter streamWriter(stream);
-  http::LimitedWriter writer(streamWriter, limits.maxBytes);
-  http::RequestOptions options(url, writer);
+  http::LimitedWriter writer(streamWriter, maxBytes);
+  http::RequestOptions options(from, writer);
   options.connectTimeoutSeconds = ToSeconds(connectTimeoutSeconds);
   options.timeoutSeconds = ToSeconds(timeoutSeconds);
 

@@ -34,6 +34,8 @@ class HttpManifestSource : public ManifestSource {
                      std::uint32_t timeoutSeconds, DocumentLimits limits);
 
   void Fetch(const std::string& locator, std::ostream& stream) override;
+  // The URL plus ".sig", fetched like the document, up to kSignatureLimits.
+  void FetchSignature(const std::string& locator, std::ostream& stream) override;
   void Cancel() override;
 
   const std::string& GetUrl() const { return url; }
@@ -43,6 +45,8 @@ class HttpManifestSource : public ManifestSource {
   const DocumentLimits& GetLimits() const { return limits; }
 
  private:
+  void FetchUrl(const std::string& from, std::uint64_t maxBytes, std::ostream& stream);
+
   std::mutex lock;
   const std::string url;
   http::RequestFactory& requestFactory;

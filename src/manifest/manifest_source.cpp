@@ -5,8 +5,11 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "manifest/input_manifest.h"
+#include "manifest/manifest_exceptions.h"
 
 namespace ombrix {
+
+void ManifestSource::FetchSignature(const std::string&, std::ostream&) { throw ManifestLocatorException(); }
 
 void ManifestSource::Read(const std::string& locator, InputManifest& manifest) {
   // Fetch writes into the string of this stream and the document readers take that

@@ -26,6 +26,10 @@ class ManifestSource {
 
   // Writes the raw document into `stream`.
   virtual void Fetch(const std::string& locator, std::ostream& stream) = 0;
+  // Writes the signature document of the document at `locator` into `stream`;
+  // throws ManifestLocatorException when there is none (the default: this source
+  // has no signature documents) and the kinds of Fetch otherwise.
+  virtual void FetchSignature(const std::string& locator, std::ostream& stream);
   // Fills `tree` from `stream`; throws ManifestParseException on any failure.
   virtual void Parse(std::istream& stream, boost::property_tree::ptree& tree) = 0;
   // Ends a Fetch in flight on another thread with ManifestAbortedException; with no

@@ -1,6 +1,7 @@
 #include "manifest/package_manifest.h"
 
 #include <limits>
+#include <map>
 #include <set>
 
 #include <boost/property_tree/ptree.hpp>
@@ -59,6 +60,22 @@ void StandardPackageManifest::Read(const boost::property_tree::ptree& tree) {
     throw ManifestParseException();
   }
   *this = std::move(read);
+}
+
+void StandardPackageManifest::SetChunkSha256(
+    const std::function<std::vector<Sha256Digest>(const FileManifest&)>& hashesOf) {
+  std::map<const FileManifest*, std::shared_ptr<const FileManifest>> replaced;
+  for (const auto& file : files) {
+    replaced[file.get()] = std::make_shared<StandardFileManifest>(file->GetPath(), file->GetChunkSize(),
+                                                                  file->GetSize(), file->GetChecksums(), hashesOf(*file));
+  }
+  const auto swap = [&replaced](Files& list) {
+    for (auto& file : list) file = replaced.at(file.get());
+  };
+  swap(files);
+  swap(runFiles);
+  swap(otherFiles);
+  if (runFile) runFile = replaced.at(runFile.get());
 }
 
 bool StandardPackageManifest::IsAllowed(const std::string& countryCode) const {

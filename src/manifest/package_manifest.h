@@ -1,6 +1,7 @@
 // A package version: identity, the file to launch, the geofence and every file.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +56,11 @@ class StandardPackageManifest : public PackageManifest {
   const std::string& GetRun() const override { return run; }
   std::shared_ptr<const FileManifest> GetRunFile() const override { return runFile; }
   bool IsAllowed(const std::string& countryCode) const override;
+
+  // Gives every file the chunk hashes `hashesOf` returns for it (whatever it
+  // throws propagates, and the record is then unchanged). For a record not yet
+  // shared with other threads.
+  void SetChunkSha256(const std::function<std::vector<Sha256Digest>(const FileManifest&)>& hashesOf);
 
   // The version record, or null when the document has none.
   const PackageVersionManifest* GetVersion() const { return version.get(); }

@@ -1,8 +1,12 @@
 #include "manifest/package_manifest_factory.h"
 
+#include <boost/property_tree/ptree.hpp>
+#include <sstream>
+
 #include "http/session.h"
 #include "manifest/http_manifest_source.h"
 #include "manifest/manifest_exceptions.h"
+#include "manifest/manifest_trust.h"
 #include "manifest/manifest_url.h"
 #include "transfer/transfer_settings.h"
 
@@ -11,8 +15,25 @@ namespace ombrix {
 std::shared_ptr<PackageManifest> PackageManifestFactory::Load(ManifestSource& source,
                                                               const std::string& locator) {
   auto package = std::make_shared<StandardPackageManifest>();
-  source.Read(locator, *package);
+  if (!trust) {
+    source.Read(locator, *package);
+    if (!Matches(*package, locator)) throw ManifestLocatorException();
+    return package;
+  }
+  std::stringstream document;
+  source.Fetch(locator, document);
+  std::stringstream signature;
+  try {
+    source.FetchSignature(locator, signature);
+  } catch (const ManifestLocatorException&) {
+    throw ManifestSignatureException("the manifest has no signature document");
+  }
+  const Publication publication = trust->Open(document.view(), signature.view());
+  boost::property_tree::ptree tree;
+  source.Parse(document, tree);
+  package->Read(tree);
   if (!Matches(*package, locator)) throw ManifestLocatorException();
+  trust->Accept(publication, locator, *package);
   return package;
 }
 

@@ -11,6 +11,7 @@
 namespace ombrix {
 
 class ManifestSource;
+class ManifestTrust;
 struct TransferSettings;
 
 namespace http {
@@ -20,8 +21,12 @@ class Session;
 
 // Guarantees: Load returns a package whose id equals the locator's package part, or
 // throws (ManifestLocatorException when the document names another package, and
-// whatever the source throws otherwise). Holds no mutable state: safe to use from
-// several threads at once.
+// whatever the source throws otherwise). With a trust set, Load also fetches the
+// document's signature and refuses, with ManifestSignatureException, a document
+// the trust does not vouch for (ManifestTrust::Open, before the document is
+// parsed, and ManifestTrust::Accept); a missing signature document is refused so
+// too. The package it returns then carries every chunk's SHA-256. SetTrust is for
+// set-up; after that the factory is safe to use from several threads at once.
 class PackageManifestFactory {
  public:
   PackageManifestFactory() = default;
@@ -34,6 +39,12 @@ class PackageManifestFactory {
   virtual std::shared_ptr<PackageManifest> Load(const std::string& locator);
   // The locator up to its first "/" equals the package id exactly.
   virtual bool Matches(const PackageManifest& manifest, const std::string& locator);
+
+  // Null: documents are taken as they come.
+  void SetTrust(std::shared_ptr<const ManifestTrust> fresh) { trust = std::move(fresh); }
+
+ private:
+  std::shared_ptr<const ManifestTrust> trust;
 };
 
 // Fetches package manifests over HTTP from the manifest host.

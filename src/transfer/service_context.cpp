@@ -1,5 +1,6 @@
 #include "transfer/service_context.h"
 
+#include <filesystem>
 #include <random>
 
 #include "deployment.h"
@@ -33,13 +34,16 @@ unsigned ThreadCount(std::int64_t count) { return count > 0 ? static_cast<unsign
 ServiceEnvironment::ServiceEnvironment()
     : environment(Environment::Current()),
       analyticsEventsUrl(deployment::kAnalyticsEventsUrl),
-      analyticsTransfersUrl(deployment::kAnalyticsTransfersUrl) {}
+      analyticsTransfersUrl(deployment::kAnalyticsTransfersUrl),
+      trustKey(deployment::kTrustKey) {}
 
 ServiceContext::ServiceContext(const TransferSettings& settings, const ServiceEnvironment& environment)
     : settings(settings),
       proxyFactory(environment.environment),
       requestFactory(proxyFactory),
       filesystem(environment.environment),
+      publicationSerials(std::make_shared<TempFilePublicationSerials>(
+          filesystem, (std::filesystem::path(settings.transfersFolder).parent_path() / "publications").string())),
       packageManifestFactory(settings, requestFactory),
       nodeListManifestFactory(settings, requestFactory),
       geolocationManifestFactory(settings, requestFactory),
@@ -55,6 +59,8 @@ ServiceContext::ServiceContext(const TransferSettings& settings, const ServiceEn
       taskExecutor(ThreadCount(settings.taskThreads), false),
       downloadBehavior(MakeBehavior(*this, storedTransferFactory, analyticsManager)),
       verifyBehavior(MakeBehavior(*this, standardTransferFactory, nullAnalyticsManager)) {
+  packageManifestFactory.SetTrust(ManifestTrust::Configure(environment.environment.Get(kTrustKeyFileVariable),
+                                                           environment.trustKey, publicationSerials));
   try {
     LogServiceInitialize(workLogManager);
   } catch (...) {

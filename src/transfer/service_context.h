@@ -2,6 +2,7 @@
 // the reverse one.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "common/environment.h"
@@ -18,6 +19,7 @@
 #include "selection/proportional_gambling_transfer_optimizer.h"
 #include "transfer/standard_transfer.h"
 #include "transfer/temp_file_manifest_store.h"
+#include "transfer/temp_file_publication_serials.h"
 #include "transfer/transfer_behavior.h"
 #include "transfer/transfer_manager.h"
 #include "transfer/transfer_settings.h"
@@ -35,6 +37,9 @@ struct ServiceEnvironment {
   Environment environment;
   std::string analyticsEventsUrl;
   std::string analyticsTransfersUrl;
+  // The public key manifests must be signed with (base64 or PEM); empty for none.
+  // A key file named by OMBRIX_TRUST_KEY_FILE in `environment` takes its place.
+  std::string trustKey;
 };
 
 // Members are declared in construction order, so that they are destroyed in the
@@ -55,6 +60,7 @@ class ServiceContext {
   http::posix::ProxyFactoryImpl proxyFactory;
   http::CurlRequestFactory requestFactory;
   file::posix::FilesystemImpl filesystem;
+  std::shared_ptr<TempFilePublicationSerials> publicationSerials;
   XmlHttpPackageManifestFactory packageManifestFactory;
   XmlHttpNodeListManifestFactory nodeListManifestFactory;
   JsonHttpGeolocationManifestFactory geolocationManifestFactory;

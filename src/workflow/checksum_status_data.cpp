@@ -8,11 +8,15 @@
 namespace ombrix {
 
 ChecksumStatusData::ChecksumStatusData(std::string transferId, std::shared_ptr<TransferSharedMapData> chunk,
-                                       std::uint32_t actualChecksum)
-    : transferId(std::move(transferId)), chunk(std::move(chunk)), actualChecksum(actualChecksum) {}
+                                       std::uint32_t actualChecksum, std::optional<Sha256Digest> actualSha256)
+    : transferId(std::move(transferId)),
+      chunk(std::move(chunk)),
+      actualChecksum(actualChecksum),
+      actualSha256(actualSha256) {}
 
 void ChecksumStatusData::Describe(boost::property_tree::ptree& tree) const {
   tree.add("actualChecksum", ChecksumText(actualChecksum));
+  if (actualSha256) tree.add("actualSha256", HexText(*actualSha256));
 }
 
 std::string ChecksumStatusData::GetMessage() const {

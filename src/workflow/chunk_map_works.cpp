@@ -74,16 +74,15 @@ WorkStatus CreateChunkMapWork::Execute() {
 
 namespace {
 
-// The CRC-32 of `length` zero bytes, without touching the file.
-std::uint32_t Crc32OfZeros(std::uint64_t length) {
+// Feeds `length` zero bytes to `consume`, without touching the file.
+template <class Consume>
+void ForZeros(std::uint64_t length, Consume consume) {
   static const std::vector<std::uint8_t> zeros(1 << 16, 0);
-  std::uint32_t crc = 0;
   while (length > 0) {
     const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(length, zeros.size()));
-    crc = Crc32(zeros.data(), step, crc);
+    consume(zeros.data(), step);
     length -= step;
   }
-  return crc;
 }
 
 }  // namespace
@@ -100,19 +99,32 @@ WorkStatus PrefetchChunkWork::Execute() {
 WorkStatus VerifyChunkWork::Execute() {
   const std::shared_ptr<file::MemoryMappedData> map = chunk->GetMap();
   if (!map) return NoMap();
+  // Known zeros are hashed without reading the file; the SHA-256 is taken only
+  // of bytes whose CRC-32 already matched, so that a chunk still to download
+  // costs one CRC pass.
+  const bool knownZero = chunk->IsKnownZero();
+  const auto forBytes = [&](auto consume) {
+    if (knownZero) {
+      ForZeros(chunk->upperBound - chunk->lowerBound + 1, consume);
+    } else {
+      map->Process([&consume](std::uint8_t* data, std::uint32_t size) { consume(data, size); });
+    }
+  };
   std::uint32_t crc = 0;
-  if (chunk->IsKnownZero()) {
-    crc = Crc32OfZeros(chunk->upperBound - chunk->lowerBound + 1);
-  } else {
-    map->Process([&crc](std::uint8_t* data, std::uint32_t size) { crc = Crc32(data, size); });
+  forBytes([&crc](const std::uint8_t* data, std::size_t size) { crc = Crc32(data, size, crc); });
+  std::optional<Sha256Digest> sha256;
+  if (crc == chunk->expectedChecksum && chunk->expectedSha256) {
+    Sha256 hasher;
+    forBytes([&hasher](const std::uint8_t* data, std::size_t size) { hasher.Update(data, size); });
+    sha256 = hasher.Finish();
   }
-  if (crc == chunk->expectedChecksum) {
+  if (crc == chunk->expectedChecksum && sha256 == chunk->expectedSha256) {
     chunk->SettleProgress();
     return WorkStatus(WorkResult::Success);
   }
   chunk->ResetProgress();
   return WorkStatus(WorkResult::Failure,
-                    std::make_shared<ChecksumStatusData>(transfer->Params().transferId, chunk, crc));
+                    std::make_shared<ChecksumStatusData>(transfer->Params().transferId, chunk, crc, sha256));
 }
 
 WorkStatus ReleaseChunkMapWork::Execute() {

@@ -30,7 +30,8 @@ class ConflictingEntries : public std::runtime_error {
 };
 
 bool SameContent(const FileManifest& a, const FileManifest& b) {
-  return a.GetSize() == b.GetSize() && a.GetChunkSize() == b.GetChunkSize() && a.GetChecksums() == b.GetChecksums();
+  return a.GetSize() == b.GetSize() && a.GetChunkSize() == b.GetChunkSize() && a.GetChecksums() == b.GetChecksums() &&
+         a.GetChunkSha256() == b.GetChunkSha256();
 }
 
 // `lists` without repeated local files, in order; a repeat that agrees is dropped,

@@ -65,11 +65,12 @@ void ConditionalTransferChunkWork::Describe(boost::property_tree::ptree& tree) c
 TransferSingleChunkWork::TransferSingleChunkWork(std::shared_ptr<TransferWorkInterface> transfer,
                                                  std::shared_ptr<TransferSharedFileData> fileData,
                                                  std::uint64_t lowerBound, std::uint64_t upperBound,
-                                                 std::uint32_t expectedChecksum)
+                                                 std::uint32_t expectedChecksum,
+                                                 std::optional<Sha256Digest> expectedSha256)
     : TransferWork(transfer),
       SequentialWork(WorkLogCompleteCallback(*transfer, false)),
-      chunk(std::make_shared<TransferSharedMapData>(std::move(fileData), lowerBound, upperBound,
-                                                    expectedChecksum, transfer->GetProgressUpdater())) {
+      chunk(std::make_shared<TransferSharedMapData>(std::move(fileData), lowerBound, upperBound, expectedChecksum,
+                                                    transfer->GetProgressUpdater(), expectedSha256)) {
   AddChild(std::make_shared<CreateChunkMapWork>(transfer, chunk));
   AddChild(std::make_shared<PrefetchChunkWork>(transfer, chunk));
   AddChild(std::make_shared<ConditionalTransferChunkWork>(transfer, chunk));
@@ -102,7 +103,8 @@ std::shared_ptr<Work> LazyParallelTransferMultipleChunksWork::CreateNextChild() 
   const std::uint64_t index = GetCreatedCount();
   if (index >= file->GetChunkCount()) return nullptr;
   return std::make_shared<TransferSingleChunkWork>(transfer, fileData, file->GetChunkFirst(index),
-                                                   file->GetChunkLast(index), file->GetChecksums().at(index));
+                                                   file->GetChunkLast(index), file->GetChecksums().at(index),
+                                                   file->ChunkSha256(index));
 }
 
 }  // namespace ombrix

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "manifest/file_manifest.h"
 #include "work/conditional_work.h"
@@ -52,7 +53,8 @@ class TransferSingleChunkWork : public TransferWork, public SequentialWork {
  public:
   TransferSingleChunkWork(std::shared_ptr<TransferWorkInterface> transfer,
                           std::shared_ptr<TransferSharedFileData> fileData, std::uint64_t lowerBound,
-                          std::uint64_t upperBound, std::uint32_t expectedChecksum);
+                          std::uint64_t upperBound, std::uint32_t expectedChecksum,
+                          std::optional<Sha256Digest> expectedSha256 = std::nullopt);
   void Describe(boost::property_tree::ptree& tree) const override;
 
   const std::shared_ptr<TransferSharedMapData> chunk;

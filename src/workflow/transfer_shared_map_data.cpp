@@ -12,11 +12,13 @@ namespace ombrix {
 TransferSharedMapData::TransferSharedMapData(std::shared_ptr<TransferSharedFileData> fileData,
                                              std::uint64_t lowerBound, std::uint64_t upperBound,
                                              std::uint32_t expectedChecksum,
-                                             std::shared_ptr<TransferProgressUpdater> progress)
+                                             std::shared_ptr<TransferProgressUpdater> progress,
+                                             std::optional<Sha256Digest> expectedSha256)
     : fileData(std::move(fileData)),
       lowerBound(lowerBound),
       upperBound(upperBound),
       expectedChecksum(expectedChecksum),
+      expectedSha256(expectedSha256),
       progress(std::move(progress)) {}
 
 TransferSharedMapData::~TransferSharedMapData() = default;

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
+#include "common/sha256.h"
 #include "work/work_descriptor.h"
 
 namespace ombrix {
@@ -20,7 +22,7 @@ class TransferSharedFileData;
 
 // Guarantees:
 // - fileData, the byte range [lowerBound, upperBound] (absolute, inclusive), the
-//   expected CRC-32 and progress never change after construction, so they may be
+//   expected CRC-32 and SHA-256 and progress never change after construction, so they may be
 //   read from any thread without a lock.
 // - The map (a view or a write cache over the range) is read and replaced under the
 //   record's own lock. GetMap hands out a shared handle: a task keeps the range
@@ -38,7 +40,8 @@ class TransferSharedMapData : public WorkDescriptor {
   // that only node selection uses.
   TransferSharedMapData(std::shared_ptr<TransferSharedFileData> fileData, std::uint64_t lowerBound,
                         std::uint64_t upperBound, std::uint32_t expectedChecksum,
-                        std::shared_ptr<TransferProgressUpdater> progress);
+                        std::shared_ptr<TransferProgressUpdater> progress,
+                        std::optional<Sha256Digest> expectedSha256 = std::nullopt);
   TransferSharedMapData(const TransferSharedMapData&) = delete;
   TransferSharedMapData& operator=(const TransferSharedMapData&) = delete;
   ~TransferSharedMapData() override;
@@ -67,6 +70,8 @@ class TransferSharedMapData : public WorkDescriptor {
   const std::uint64_t lowerBound;
   const std::uint64_t upperBound;
   const std::uint32_t expectedChecksum;
+  // Present when a signature vouches for the chunk: its bytes must match both.
+  const std::optional<Sha256Digest> expectedSha256;
   const std::shared_ptr<TransferProgressUpdater> progress;
   std::atomic<std::uint64_t> fileProgressBytes{0};
 

@@ -14,11 +14,12 @@ namespace ombrix {
 MapAndVerifyChunkWork::MapAndVerifyChunkWork(std::shared_ptr<TransferWorkInterface> transfer,
                                              std::shared_ptr<TransferSharedFileData> fileData,
                                              std::uint64_t lowerBound, std::uint64_t upperBound,
-                                             std::uint32_t expectedChecksum)
+                                             std::uint32_t expectedChecksum,
+                                             std::optional<Sha256Digest> expectedSha256)
     : SequentialWork(WorkLogCompleteCallback(*transfer, false), 4),
       TransferWork(std::move(transfer)),
       chunk(std::make_shared<TransferSharedMapData>(std::move(fileData), lowerBound, upperBound, expectedChecksum,
-                                                    this->transfer->GetProgressUpdater())) {
+                                                    this->transfer->GetProgressUpdater(), expectedSha256)) {
   AddChild(std::make_shared<CreateChunkMapWork>(this->transfer, chunk));
   AddChild(std::make_shared<PrefetchChunkWork>(this->transfer, chunk));
   AddChild(std::make_shared<VerifyChunkWork>(this->transfer, chunk));
@@ -47,7 +48,8 @@ std::shared_ptr<Work> LazyParallelVerifyMultipleChunksWork::CreateNextChild() {
   const std::uint64_t index = GetCreatedCount();
   if (index >= file->GetChunkCount()) return nullptr;
   return std::make_shared<MapAndVerifyChunkWork>(transfer, fileData, file->GetChunkFirst(index),
-                                                 file->GetChunkLast(index), file->GetChecksums()[index]);
+                                                 file->GetChunkLast(index), file->GetChecksums()[index],
+                                                 file->ChunkSha256(index));
 }
 
 void LazyParallelVerifyMultipleChunksWork::Describe(boost::property_tree::ptree& tree) const {

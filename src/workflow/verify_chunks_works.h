@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
+#include "common/sha256.h"
 #include "work/lazy_parallel_work.h"
 #include "work/sequential_work.h"
 #include "workflow/transfer_work.h"
@@ -23,7 +25,8 @@ class MapAndVerifyChunkWork : public SequentialWork, public TransferWork {
  public:
   MapAndVerifyChunkWork(std::shared_ptr<TransferWorkInterface> transfer,
                         std::shared_ptr<TransferSharedFileData> fileData, std::uint64_t lowerBound,
-                        std::uint64_t upperBound, std::uint32_t expectedChecksum);
+                        std::uint64_t upperBound, std::uint32_t expectedChecksum,
+                        std::optional<Sha256Digest> expectedSha256 = std::nullopt);
 
   void Describe(boost::property_tree::ptree& tree) const override;
 

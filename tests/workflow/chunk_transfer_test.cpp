@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "common/crc32.h"
+#include "common/sha256.h"
 #include "file/posix/filesystem_impl.h"
 #include "file/shared_file.h"
 #include "http/curl_request_factory.h"
@@ -17,6 +18,7 @@
 #include "selection/node_statistics.h"
 #include "selection/proportional_gambling_transfer_optimizer.h"
 #include "support/fake_transfer_work_interface.h"
+#include "support/manifest_text.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "support/wait.h"
@@ -45,6 +47,35 @@ std::shared_ptr<const FileManifest> Manifest(const std::string& path, const std:
     checksums.push_back(Crc32(chunk.data(), chunk.size()));
   }
   return std::make_shared<StandardFileManifest>(path, chunkSize, content.size(), checksums);
+}
+
+// `chunk` with other bytes and the same CRC-32. The CRC is affine over GF(2), so
+// among the 40 single-bit changes of the first 5 bytes (in a 32-bit space) some
+// non-empty combination leaves it unchanged; elimination finds one.
+std::string ForgeSameCrc(const std::string& chunk) {
+  const std::string zeros(chunk.size(), '\0');
+  const std::uint32_t base = Crc32(zeros.data(), zeros.size());
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> basis;  // (effect, bits), distinct leading bits, descending
+  for (int bit = 0; bit < 40; ++bit) {
+    std::string flipped = zeros;
+    flipped[bit / 8] = static_cast<char>(1 << (bit % 8));
+    std::uint32_t effect = Crc32(flipped.data(), flipped.size()) ^ base;
+    std::uint64_t bits = 1ull << bit;
+    for (const auto& [v, b] : basis) {
+      if ((effect ^ v) < effect) effect ^= v, bits ^= b;
+    }
+    if (effect == 0) {
+      std::string forged = chunk;
+      for (int k = 0; k < 40; ++k) {
+        if (bits >> k & 1) forged[k / 8] = static_cast<char>(forged[k / 8] ^ (1 << (k % 8)));
+      }
+      return forged;
+    }
+    basis.emplace_back(effect, bits);
+    std::sort(basis.rbegin(), basis.rend());
+  }
+  ADD_FAILURE() << "no forgery found";
+  return chunk;
 }
 
 std::vector<std::string> Ranges(const std::vector<test::RecordedRequest>& requests) {
@@ -166,6 +197,36 @@ TEST_F(ChunkTransferTest, WrongBytesFromOneNodeAreFetchedAgainFromTheOther) {
   ASSERT_FALSE(lied.empty());
   EXPECT_EQ(std::adjacent_find(lied.begin(), lied.end()), lied.end());
   EXPECT_EQ(Ranges(server.RequestsFor("/c/P/K/V/f.bin")).size(), content.size() / 4);
+}
+
+// With chunk hashes, bytes that only match the CRC-32 are neither kept from disk
+// nor taken from a node: the chunk comes from the honest node.
+TEST_F(ChunkTransferTest, ForgedBytesWithTheRightCrcAreCaughtBySha256) {
+  const std::uint32_t chunkSize = 16;
+  const std::string content = "signed bytes: the application, chunk by chunk, 64 bytes long...!";
+  std::string forged;
+  std::vector<Sha256Digest> hashes;
+  for (std::size_t first = 0; first < content.size(); first += chunkSize) {
+    const std::string chunk = content.substr(first, chunkSize);
+    forged += ForgeSameCrc(chunk);
+    hashes.push_back(Sha256Of(chunk));
+  }
+  ASSERT_NE(forged, content);
+  ASSERT_EQ(test::ChunkChecksums(forged, chunkSize), test::ChunkChecksums(content, chunkSize));
+  const auto unsigned_ = Manifest("f.bin", content, chunkSize);
+  const auto vouched = std::make_shared<StandardFileManifest>("f.bin", chunkSize, content.size(),
+                                                              unsigned_->GetChecksums(), hashes);
+  TestHttpServer liar;
+  server.SetContent("/c/P/K/V/f.bin", content);
+  liar.SetContent("/c/P/K/V/f.bin", forged);
+  UseNodes({&liar, &server});
+
+  const Outcome outcome = Run(vouched, Local("f.bin", forged));
+
+  EXPECT_EQ(outcome.status.result, WorkResult::Success);
+  EXPECT_EQ(Read("f.bin"), content);
+  EXPECT_FALSE(liar.RequestsFor("/c/P/K/V/f.bin").empty());
+  EXPECT_EQ(Ranges(server.RequestsFor("/c/P/K/V/f.bin")).size(), content.size() / chunkSize);
 }
 
 TEST_F(ChunkTransferTest, ANodeThatAlwaysFailsEndsInARetryableNetworkError) {
