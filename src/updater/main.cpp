@@ -31,7 +31,9 @@ constexpr const char* kUsage =
     "With DISPLAY or WAYLAND_DISPLAY set it shows a window, otherwise it works on the\n"
     "terminal (plain lines when stderr is not a terminal; NO_COLOR is honoured).\n"
     "The language follows LC_ALL, LC_MESSAGES or LANG. PELLOR_STRING_TABLE names a file\n"
-    "that replaces the built-in product settings (see the README).\n"
+    "that replaces the built-in product settings (see the README). OMBRIX_TRUST_KEY_FILE\n"
+    "names the public key package manifests must be signed with, in place of the\n"
+    "build's.\n"
     "\n"
     "Exit status: 0 the application ran, 1 an error was shown, 2 the updater could not\n"
     "start, 3 closed before the launch.\n";
