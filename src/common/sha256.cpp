@@ -5,6 +5,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/hex.h"
+
 namespace ombrix {
 
 namespace {
@@ -14,13 +16,6 @@ const EVP_MD* Algorithm() {
   static EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
   if (algorithm == nullptr) throw std::runtime_error("OpenSSL has no SHA-256");
   return algorithm;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -69,7 +64,7 @@ std::optional<Sha256Digest> ParseSha256Hex(std::string_view text) {
   Sha256Digest digest{};
   if (text.size() != digest.size() * 2) return std::nullopt;
   for (std::size_t i = 0; i < digest.size(); ++i) {
-    const int high = HexValue(text[2 * i]), low = HexValue(text[2 * i + 1]);
+    const int high = HexDigitValue(text[2 * i]), low = HexDigitValue(text[2 * i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     digest[i] = static_cast<std::uint8_t>(high << 4 | low);
   }

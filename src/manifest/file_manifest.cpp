@@ -6,6 +6,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "manifest/manifest_document.h"
+#include "common/hex.h"
 #include "manifest/manifest_exceptions.h"
 
 namespace ombrix {
@@ -14,19 +15,12 @@ namespace {
 
 constexpr std::size_t kChecksumDigits = 8;
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The leading hexadecimal digits of a group; a group without any yields 0. Such a
 // value is caught later by chunk verification.
 std::uint32_t ParseChecksumGroup(std::string_view group) {
   std::uint32_t value = 0;
   for (const char c : group) {
-    const int digit = HexValue(c);
+    const int digit = HexDigitValue(c);
     if (digit < 0) break;
     value = (value << 4) | static_cast<std::uint32_t>(digit);
   }
