@@ -15,9 +15,10 @@ class TransferSharedMapData;
 
 // Always ChecksumMismatch. Immutable once built; it keeps the chunk record alive,
 // and reads only its constant fields. Describe: "actualChecksum" (lowercase
-// hexadecimal), then "actualSha256" when the CRC-32 matched and the SHA-256 did not. GetMessage: "error|6|<transferId>|<file size>|<lowerBound>|
-// <expected checksum>|<actual checksum>", numbers in decimal, checksums in
-// lowercase hexadecimal.
+// hexadecimal), then "actualSha256" when the CRC-32 matched and the SHA-256 did
+// not. GetMessage: "error|6|<transferId>|<file size>|<lowerBound>|<expected
+// checksum>|<actual checksum>", numbers in decimal, checksums in lowercase
+// hexadecimal.
 class ChecksumStatusData : public TransferStatusData {
  public:
   ChecksumStatusData(std::string transferId, std::shared_ptr<TransferSharedMapData> chunk,

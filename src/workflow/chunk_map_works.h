@@ -66,9 +66,10 @@ class PrefetchChunkWork : public ChunkMapWork {
   WorkStatus Execute() override;
 };
 
-// Computes the CRC-32 over the mapped bytes in place. A match settles the chunk's
-// progress (Success); a mismatch takes the chunk's counted bytes off again and
-// ends with Failure carrying a ChecksumStatusData.
+// Computes the CRC-32 over the mapped bytes in place and, when the chunk has an
+// expected SHA-256 and the CRC-32 matched, the SHA-256 too. A match of both
+// settles the chunk's progress (Success); a mismatch takes the chunk's counted
+// bytes off again and ends with Failure carrying a ChecksumStatusData.
 class VerifyChunkWork : public ChunkMapWork {
  public:
   using ChunkMapWork::ChunkMapWork;
