@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
-# Signed manifests through nginx, end to end with ombrix-pack and ombrix-get: a
-# signed package downloads byte-exact with the trust key; a manifest changed by one
+# Signed manifests through nginx, end to end with ombrix-pack, ombrix-get and
+# pellor-update: a signed package downloads byte-exact with the trust key, and the
+# updater downloads and launches it (and refuses it under another key); a manifest changed by one
 # byte, a signature by another key, the signature of another version, a missing
 # signature and a replayed older "current" are each refused (content unavailable,
 # 1) with nothing written and the reason in the work log; an explicitly asked
 # older version still downloads; without a key an unsigned package downloads as
 # it always did.
-#   signed_test.sh OMBRIX_PACK OMBRIX_GET
+#   signed_test.sh OMBRIX_PACK OMBRIX_GET PELLOR_UPDATE
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(cd "$here/../.." && pwd)"
 fail() { echo "signed: FAILED: $*" >&2; exit 1; }
 
 if [ "${1:-}" = "--inside" ]; then
-  get="$2" work="$3" pack="$4"
+  get="$2" work="$3" pack="$4" updater="$5"
   read -r -a ports <<<"$NGINX_PORTS"
   host="127.0.0.1:${ports[0]}"
   man="$work/www/manifests/K"
@@ -33,6 +34,16 @@ if [ "${1:-}" = "--inside" ]; then
 
   fetch "$work/dest" || fail "the signed download ended with $?"
   diff -r "$work/src2" "$work/dest" >/dev/null || fail "the signed download differs"
+
+  # The updater, pointed at this server by its string table: K with skin S.
+  printf '102=%s\n103=P\n104=P\n105=K\n107=S\n108=K\n109=Signed\n110=Signed\n' "$host" >"$work/strings.txt"
+  status=0
+  PELLOR_STRING_TABLE="$work/strings.txt" OMBRIX_TRUST_KEY_FILE="$work/keys/b.pub" "$updater" \
+    >"$work/updater.out" 2>&1 </dev/null || status=$?
+  [ "$status" = 1 ] && [ ! -e "$work/launched" ] || fail "the updater under another key ended with $status"
+  PELLOR_STRING_TABLE="$work/strings.txt" "$updater" >"$work/updater.out" 2>&1 </dev/null ||
+    fail "the updater ended with $?: $(cat "$work/updater.out")"
+  [ -e "$work/launched" ] || fail "the updater did not launch the signed application"
 
   cp "$man/current.xml" "$work/good.xml"
   sed -i '0,/<name>K<\/name>/s//<name>k<\/name>/' "$man/current.xml"
@@ -62,12 +73,16 @@ if [ "${1:-}" = "--inside" ]; then
 fi
 
 pack="$1" get="$2"
+unset DISPLAY WAYLAND_DISPLAY  # the updater on plain lines
 if ! command -v nginx >/dev/null && [ ! -x /usr/sbin/nginx ]; then echo "signed: no nginx; skipped"; exit 77; fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/ombrix-signed.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/src1/bin" "$work/src2/bin" "$work/user"
 head -c 300000 /dev/urandom >"$work/src1/bin/app"
-head -c 200000 /dev/urandom >"$work/src2/bin/app"
+mkdir -p "$work/skin"
+printf '#!/bin/sh\necho launched >"%s/launched"\n' "$work" >"$work/src2/bin/app"
+chmod +x "$work/src2/bin/app"
+echo "The skin." >"$work/skin/skin.txt"
 head -c 70000 /dev/urandom >"$work/src2/data.bin"
 "$pack" keygen --out "$work/keys" --name a >/dev/null
 "$pack" keygen --out "$work/keys" --name b >/dev/null
@@ -80,6 +95,8 @@ publish 2 "$work/src2" b 20 "$work/other"
 cp "$work/other/manifests/K/current.xml.sig" "$work/other.sig"
 publish 1 "$work/src1" a 10 "$work/www"
 publish 2 "$work/src2" a 20 "$work/www"
+"$pack" package --partner P --package S --version 1 --from "$work/skin" --out "$work/www" --run skin.txt \
+  --sign "$work/keys/a.key" >/dev/null
 echo '{"ip":"192.0.2.1","country_code":"NO"}' >"$work/www/geo.json"
 export TMPDIR="$work/user"
-"$repo/scripts/nginx-serve" "$work/www" "$0" --inside "$get" "$work" "$pack"
+"$repo/scripts/nginx-serve" "$work/www" "$0" --inside "$get" "$work" "$pack" "$3"
