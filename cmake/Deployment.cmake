@@ -12,8 +12,13 @@ set(OMBRIX_SUPPORT_HOST "127.0.0.1:47083" CACHE STRING
 
 set(OMBRIX_TRUST_KEY "" CACHE STRING
     "Ed25519 public key (base64, as ombrix-pack keygen prints it) that package manifests must be signed with; empty for unsigned manifests")
-if(NOT OMBRIX_TRUST_KEY MATCHES "^[A-Za-z0-9+/=]*$")
+# 32 key bytes are 44 base64 characters, the last one "=".
+if(NOT OMBRIX_TRUST_KEY STREQUAL "" AND NOT OMBRIX_TRUST_KEY MATCHES "^[A-Za-z0-9+/]+=$")
   message(FATAL_ERROR "OMBRIX_TRUST_KEY must be the base64 text ombrix-pack keygen prints")
+endif()
+string(LENGTH "${OMBRIX_TRUST_KEY}" OMBRIX_TRUST_KEY_LENGTH)
+if(NOT OMBRIX_TRUST_KEY_LENGTH EQUAL 0 AND NOT OMBRIX_TRUST_KEY_LENGTH EQUAL 44)
+  message(FATAL_ERROR "OMBRIX_TRUST_KEY must be the 44 characters ombrix-pack keygen prints")
 endif()
 
 option(OMBRIX_USE_HTTPS "Reach the manifest host and the content nodes over https" OFF)
