@@ -260,10 +260,10 @@ int Package(const Arguments& a) {
   const std::string serial = a.Get("serial");
   if (serial.empty()) {
     publication.serial = static_cast<std::uint64_t>(std::time(nullptr));
-  } else if (const auto parsed = ombrix::ParseUnsigned(serial, UINT64_MAX); parsed && serial.find_first_not_of("0123456789") == std::string::npos) {
-    publication.serial = *parsed;
   } else {
-    throw Usage("--serial must be a number");
+    const auto parsed = ombrix::ParseUnsigned(serial, UINT64_MAX);
+    if (!parsed || serial.find_first_not_of("0123456789") != std::string::npos) throw Usage("--serial must be a number");
+    publication.serial = *parsed;
   }
 
   // Everything is checked before anything is written.

@@ -1,6 +1,7 @@
 #include "common/ed25519.h"
 
 #include <openssl/bio.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
@@ -12,6 +13,13 @@ namespace ombrix {
 namespace {
 
 std::shared_ptr<EVP_PKEY> Own(EVP_PKEY* key) { return std::shared_ptr<EVP_PKEY>(key, EVP_PKEY_free); }
+
+// A refusal leaves nothing on the thread's OpenSSL error queue, where libcurl
+// would later take it for the cause of one of its own failures.
+[[noreturn]] void Refuse(const char* why) {
+  ERR_clear_error();
+  throw KeyFormatException(why);
+}
 
 std::unique_ptr<BIO, decltype(&BIO_free)> MemoryReader(std::string_view text) {
   std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())), BIO_free);
@@ -50,25 +58,28 @@ Ed25519PublicKey Ed25519PublicKey::FromText(std::string_view text) {
   if (text.rfind("-----BEGIN", 0) == 0) {
     auto bio = MemoryReader(text);
     key = PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr);
-    if (key == nullptr) throw KeyFormatException("the PEM text holds no public key");
+    if (key == nullptr) Refuse("the PEM text holds no public key");
     if (EVP_PKEY_get_id(key) != EVP_PKEY_ED25519) {
       EVP_PKEY_free(key);
-      throw KeyFormatException("the public key is not an Ed25519 key");
+      Refuse("the public key is not an Ed25519 key");
     }
   } else {
     const auto raw = Base64Decode(text);
-    if (!raw || raw->size() != 32) throw KeyFormatException("the key is neither PEM nor the base64 of 32 bytes");
+    if (!raw || raw->size() != 32) Refuse("the key is neither PEM nor the base64 of 32 bytes");
     key = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, raw->data(), raw->size());
-    if (key == nullptr) throw KeyFormatException("the 32 bytes are not an Ed25519 public key");
+    if (key == nullptr) Refuse("the 32 bytes are not an Ed25519 public key");
   }
   return Ed25519PublicKey(Own(key));
 }
 
 bool Ed25519PublicKey::Verify(std::string_view message, const Ed25519Signature& signature) const {
   auto context = NewDigestContext();
-  if (EVP_DigestVerifyInit_ex(context.get(), nullptr, nullptr, nullptr, nullptr, key.get(), nullptr) != 1) return false;
-  return EVP_DigestVerify(context.get(), signature.data(), signature.size(),
-                          reinterpret_cast<const unsigned char*>(message.data()), message.size()) == 1;
+  const bool verified =
+      EVP_DigestVerifyInit_ex(context.get(), nullptr, nullptr, nullptr, nullptr, key.get(), nullptr) == 1 &&
+      EVP_DigestVerify(context.get(), signature.data(), signature.size(),
+                       reinterpret_cast<const unsigned char*>(message.data()), message.size()) == 1;
+  if (!verified) ERR_clear_error();
+  return verified;
 }
 
 std::string Ed25519PublicKey::Base64() const {
@@ -93,10 +104,10 @@ Ed25519PrivateKey Ed25519PrivateKey::Generate() {
 Ed25519PrivateKey Ed25519PrivateKey::FromPem(std::string_view pem) {
   auto bio = MemoryReader(Trimmed(pem));
   EVP_PKEY* key = PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr);
-  if (key == nullptr) throw KeyFormatException("the PEM text holds no private key");
+  if (key == nullptr) Refuse("the PEM text holds no private key");
   if (EVP_PKEY_get_id(key) != EVP_PKEY_ED25519) {
     EVP_PKEY_free(key);
-    throw KeyFormatException("the private key is not an Ed25519 key");
+    Refuse("the private key is not an Ed25519 key");
   }
   return Ed25519PrivateKey(Own(key));
 }

@@ -87,10 +87,8 @@ void ManifestTrust::Accept(const Publication& publication, const std::string& lo
     }
     listed.insert(file->GetPath());
   }
-  if (listed.size() != byPath.size()) {
-    for (const auto& [path, file] : byPath) {
-      if (!listed.count(path)) throw ManifestSignatureException("the signature lists \"" + path + "\", the manifest does not");
-    }
+  for (const auto& [path, file] : byPath) {
+    if (!listed.count(path)) throw ManifestSignatureException("the signature lists \"" + path + "\", the manifest does not");
   }
   if (slash == std::string::npos && serials) serials->Admit(package.GetId(), publication.serial);
   package.SetChunkSha256([&byPath](const FileManifest& file) { return byPath.at(file.GetPath())->chunks; });
